@@ -1,0 +1,34 @@
+// The timeout loop shared by every port implementation.
+//
+// One attempt moves whatever can be moved at once. Between attempts the loop
+// waits in steps of at most 10 ms, and only these steps count against the
+// timeout: a call with timeout T makes at most 1 + ceil(T / 10) attempts,
+// and a timeout of 0 is exactly one attempt.
+//
+// The waiter may end a step early when the device becomes ready; if the
+// attempt that follows still moves nothing, finishStep() must wait out the
+// rest of the step, so that a descriptor that keeps reporting "ready"
+// (a hung-up line) cannot make the loop spin.
+#pragma once
+#include <cstdint>
+
+constexpr uint32_t kPollStepMs = 10;
+
+// Attempt: int32_t() -> >0 bytes moved, 0 nothing, <0 result code.
+// Waiter:  bool waitStep(uint32_t ms)  (true when it ended early, ready)
+//          void finishStep()           (wait out the rest of that step)
+template <typename Attempt, typename Waiter>
+int32_t pollWithTimeout(uint32_t timeoutMs, Attempt attempt, Waiter& waiter)
+{
+    uint32_t remaining = timeoutMs;
+    int32_t moved = attempt();
+    while (moved == 0 && remaining > 0) {
+        uint32_t step = remaining < kPollStepMs ? remaining : kPollStepMs;
+        bool early = waiter.waitStep(step);
+        moved = attempt();
+        if (moved == 0 && early)
+            waiter.finishStep();
+        remaining -= step;
+    }
+    return moved;
+}

@@ -1,0 +1,193 @@
+#include "PosixSerialPort.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <new>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include "LineSettings.h"
+#include "PollLoop.h"
+#include "PortName.h"
+#include "ResultCodes.h"
+
+namespace {
+
+// Closes the descriptor unless ownership was taken: every early return of
+// open() then cleans up by itself.
+class FdOwner {
+public:
+    explicit FdOwner(int fd_) : fd(fd_) {}
+    ~FdOwner()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    FdOwner(const FdOwner&) = delete;
+    FdOwner& operator=(const FdOwner&) = delete;
+    int get() const { return fd; }
+    int release()
+    {
+        int owned = fd;
+        fd = -1;
+        return owned;
+    }
+
+private:
+    int fd;
+};
+
+int32_t openErrorCode(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+        return rc::PortNoDevice;
+    case EBUSY:
+    case EACCES:
+    case EPERM:
+    case EWOULDBLOCK:
+        return rc::PortDenied;
+    default:
+        return rc::PortOther;
+    }
+}
+
+uint64_t monotonicNs()
+{
+    timespec ts {};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+// Waits one polling step on the descriptor; ends early when it is ready.
+class DescriptorWaiter {
+public:
+    DescriptorWaiter(int fd_, short events_) : fd(fd_), events(events_) {}
+
+    bool waitStep(uint32_t ms)
+    {
+        stepEndNs = monotonicNs() + static_cast<uint64_t>(ms) * 1000000u;
+        pollfd p {fd, events, 0};
+        int r;
+        do
+            r = ::poll(&p, 1, static_cast<int>(ms));
+        while (r < 0 && errno == EINTR);
+        return r > 0 && monotonicNs() < stepEndNs;
+    }
+
+    // Ready but nothing moved (a hung-up line): sleep out the step.
+    void finishStep()
+    {
+        timespec until {static_cast<time_t>(stepEndNs / 1000000000u),
+                        static_cast<long>(stepEndNs % 1000000000u)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+        }
+    }
+
+private:
+    int fd;
+    short events;
+    uint64_t stepEndNs = 0;
+};
+
+}  // namespace
+
+SerialPort* createSerialPort(const char* devicePath)
+{
+    return new (std::nothrow) PosixSerialPort(devicePath);
+}
+
+PosixSerialPort::PosixSerialPort(const char* devicePath_) : devicePath(devicePath_) {}
+
+PosixSerialPort::~PosixSerialPort()
+{
+    close();
+}
+
+int32_t PosixSerialPort::open(uint32_t portNumber)
+{
+    if (devicePath != nullptr)
+        return openDevice(devicePath);
+    if (portNumber >= kPortNumberLimit)
+        return rc::PortNoDevice;
+    char path[256];
+    if (!posixDeviceForPort(portNumber, path, sizeof path))
+        return rc::PortNoDevice;
+    return openDevice(path);
+}
+
+int32_t PosixSerialPort::openDevice(const char* path)
+{
+    FdOwner owner(::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (owner.get() < 0)
+        return openErrorCode(errno);
+    // flock keeps out programs that lock; TIOCEXCL those that do not (but
+    // not root, which the kernel lets through). Both are needed.
+    if (flock(owner.get(), LOCK_EX | LOCK_NB) != 0)
+        return openErrorCode(errno);
+    if (ioctl(owner.get(), TIOCEXCL) != 0)
+        return errno == ENOTTY ? rc::PortOther : openErrorCode(errno);
+    close();
+    fd = owner.release();
+    return rc::Ok;
+}
+
+int32_t PosixSerialPort::configure(uint32_t baudRate)
+{
+    return applyLineSettings(fd, baudRate);
+}
+
+int32_t PosixSerialPort::write(const uint8_t* data, uint32_t count, uint32_t timeoutMs)
+{
+    auto attempt = [&]() -> int32_t {
+        if (count == 0)
+            return 0;
+        for (;;) {
+            ssize_t n = ::write(fd, data, count);
+            if (n > 0)
+                return static_cast<int32_t>(n);
+            if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK)
+                return 0;
+            if (errno != EINTR)
+                return rc::PortWrite;
+        }
+    };
+    DescriptorWaiter waiter(fd, POLLOUT);
+    return pollWithTimeout(timeoutMs, attempt, waiter);
+}
+
+int32_t PosixSerialPort::read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs)
+{
+    auto attempt = [&]() -> int32_t {
+        if (count == 0)
+            return 0;
+        for (;;) {
+            ssize_t n = ::read(fd, buffer, count);
+            if (n > 0)
+                return static_cast<int32_t>(n);
+            // 0 is a hung-up line: nothing moved, and the waiter keeps the
+            // loop from spinning on it.
+            if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK)
+                return 0;
+            if (errno != EINTR)
+                return rc::PortRead;
+        }
+    };
+    DescriptorWaiter waiter(fd, POLLIN);
+    return pollWithTimeout(timeoutMs, attempt, waiter);
+}
+
+void PosixSerialPort::close()
+{
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}

@@ -1,0 +1,29 @@
+// SerialPort over a POSIX tty (termios), for Linux.
+//
+// open() takes the device exclusively: flock() against other programs that
+// lock (a second blockxfer, picocom, minicom), TIOCEXCL against those that
+// do not. Reads and writes are non-blocking attempts; the timeout comes
+// from the shared polling loop, whose waits end early when poll() reports
+// the descriptor ready.
+#pragma once
+#include "SerialPort.h"
+
+class PosixSerialPort : public SerialPort {
+public:
+    // devicePath: when not null, the device to open, whatever port number.
+    explicit PosixSerialPort(const char* devicePath = nullptr);
+    ~PosixSerialPort() override;
+
+    int32_t open(uint32_t portNumber) override;
+    int32_t configure(uint32_t baudRate) override;
+    int32_t write(const uint8_t* data, uint32_t count, uint32_t timeoutMs) override;
+    int32_t read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) override;
+    void close() override;
+
+    // Opens a device by path (the work of open() once the name is known).
+    int32_t openDevice(const char* path);
+
+private:
+    const char* devicePath;
+    int fd = -1;
+};

@@ -1,0 +1,272 @@
+#include "YModemRx.h"
+
+#include <cstring>
+
+#include "ResultCodes.h"
+
+namespace {
+constexpr uint32_t kPortTimeoutMs = 1000;
+constexpr uint32_t kMaxAttempts = 10;
+constexpr uint32_t kStartCycleMs = 1000;
+}  // namespace
+
+// --- OutBlock0 -------------------------------------------------------------
+
+int YModemRx::OutBlock0::open(const char*, uint32_t)
+{
+    return rc::OutputFile;
+}
+
+int YModemRx::OutBlock0::write(const uint8_t* data, uint32_t count)
+{
+    if (count > sizeof buffer)
+        count = sizeof buffer;
+    if (count > 0)
+        std::memcpy(buffer, data, count);
+    length = count;
+    return 0;
+}
+
+int32_t YModemRx::OutBlock0::parseHeader(const char*& name, uint32_t& size)
+{
+    uint32_t pos = 0;
+    while (pos < length && buffer[pos] != 0)
+        ++pos;
+    if (pos == length)
+        return rc::BadHeader;  // no NUL behind the name
+    ++pos;
+
+    uint64_t value = 0;
+    for (; pos < length && buffer[pos] != 0 && buffer[pos] != ' '; ++pos) {
+        uint8_t c = buffer[pos];
+        if (c < '0' || c > '9')
+            return rc::BadHeader;
+        value = value * 10 + (c - '0');
+        if (value > 0xFFFFFFFFull)
+            return rc::BadHeader;
+    }
+    name = reinterpret_cast<const char*>(buffer);
+    size = static_cast<uint32_t>(value);
+    return rc::Ok;
+}
+
+bool isSafeReceivedName(const char* name)
+{
+    if (name[0] == '/' || name[0] == '\\')
+        return false;
+    if (((name[0] >= 'a' && name[0] <= 'z') || (name[0] >= 'A' && name[0] <= 'Z')) &&
+        name[1] == ':')
+        return false;
+    const char* component = name;
+    for (const char* p = name;; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (c == '/' || c == '\\' || c == '\0') {
+            if (p - component == 2 && component[0] == '.' && component[1] == '.')
+                return false;
+            if (c == '\0')
+                return true;
+            component = p + 1;
+        } else if (c < 0x20 || c == 0x7F) {
+            return false;
+        }
+    }
+}
+
+// --- engine ----------------------------------------------------------------
+
+YModemRx::YModemRx(SerialPort& port_, uint32_t startTimeoutMs_)
+    : port(port_), startTimeoutMs(startTimeoutMs_)
+{
+}
+
+int32_t YModemRx::sendByte(uint8_t byte)
+{
+    int32_t r = port.write(&byte, 1, kPortTimeoutMs);
+    return r == 0 ? rc::Timeout : (r < 0 ? r : rc::Ok);
+}
+
+void YModemRx::cancel()
+{
+    const uint8_t cans[kCancelCount] = {ctl::CAN, ctl::CAN, ctl::CAN, ctl::CAN, ctl::CAN};
+    port.write(cans, kCancelCount, kPortTimeoutMs);
+}
+
+void YModemRx::drain()
+{
+    uint8_t byte = 0;
+    while (port.read(&byte, 1, kPortTimeoutMs) > 0) {
+    }
+}
+
+int32_t YModemRx::readFrame(uint8_t* frame, uint32_t& frameLength, Frame& kind)
+{
+    const uint32_t trailer = useCrc ? 2 : 1;
+    frameLength = 3 + kShortBlock + trailer;
+    bool longBlock = false;
+    uint32_t got = 0;
+    while (got < frameLength) {
+        int32_t r = port.read(frame + got, frameLength - got, kPortTimeoutMs);
+        if (r < 0)
+            return r;
+        if (r == 0) {
+            if (got == 0)
+                return rc::Timeout;
+            kind = Frame::Broken;
+            return rc::Ok;
+        }
+        got += static_cast<uint32_t>(r);
+        if (frame[0] == ctl::EOT) {
+            kind = Frame::Eot;
+            return rc::Ok;
+        }
+        if (frame[0] == ctl::STX && !longBlock) {
+            longBlock = true;
+            frameLength += kLongBlock - kShortBlock;
+        }
+    }
+    kind = Frame::Complete;
+    return rc::Ok;
+}
+
+bool YModemRx::frameIsValid(const uint8_t* frame, uint32_t blockSize) const
+{
+    if (frame[0] != (blockSize == kLongBlock ? ctl::STX : ctl::SOH))
+        return false;
+    if (frame[1] != static_cast<uint8_t>(0xFFu - frame[2]))
+        return false;
+    if (frame[1] != static_cast<uint8_t>(blockNumber & 0xFFu))
+        return false;
+    const uint8_t* field = frame + 3;
+    if (useCrc) {
+        uint16_t crc = crc16(field, blockSize);
+        return field[blockSize] == (crc >> 8) && field[blockSize + 1] == (crc & 0xFFu);
+    }
+    return field[blockSize] == checksum8(field, blockSize);
+}
+
+int32_t YModemRx::receiveBlock(OutStream& out)
+{
+    uint8_t frame[kMaxFrame];
+    for (uint32_t attempt = 1;; ++attempt) {
+        uint32_t frameLength = 0;
+        Frame kind = Frame::Broken;
+        int32_t r = readFrame(frame, frameLength, kind);
+        if (r < 0)
+            return r;
+        if (kind == Frame::Eot) {
+            r = sendByte(ctl::ACK);
+            if (r < 0)
+                return r;
+            return out.write(nullptr, 0);
+        }
+        const uint32_t blockSize = frameLength > 3 + kShortBlock + 2 ? kLongBlock : kShortBlock;
+        if (kind == Frame::Complete && frameIsValid(frame, blockSize)) {
+            r = out.write(frame + 3, blockSize);
+            if (r < 0)
+                return r;
+            if (ackEachBlock) {
+                r = sendByte(ctl::ACK);
+                if (r < 0)
+                    return r;
+            }
+            ++blockNumber;
+            return static_cast<int32_t>(blockSize);
+        }
+        drain();
+        r = sendByte(resendChar);
+        if (r < 0)
+            return r;
+        if (attempt == kMaxAttempts)
+            return rc::TooManyRetries;
+    }
+}
+
+int32_t YModemRx::awaitFirstBlock(OutStream& out, uint32_t budgetMs)
+{
+    for (;;) {
+        int32_t w = sendByte(startChar);
+        if (w < 0 && w != rc::Timeout)
+            return w;
+        if (w == rc::Ok) {
+            int32_t r = receiveBlock(out);
+            if (r != rc::Timeout)
+                return r;
+        }
+        if (budgetMs < kStartCycleMs)
+            return rc::Timeout;
+        budgetMs -= kStartCycleMs;
+    }
+}
+
+int32_t YModemRx::receiveXModem(OutStream& out, bool crc)
+{
+    useCrc = crc;
+    startChar = resendChar = crc ? ctl::CRC : ctl::NAK;
+    ackEachBlock = true;
+    blockNumber = 1;
+    int32_t r = awaitFirstBlock(out, startTimeoutMs);
+    if (r == rc::Timeout)
+        return r;
+    while (r > 0)
+        r = receiveBlock(out);
+    if (r < 0)
+        cancel();
+    return r;
+}
+
+int32_t YModemRx::receiveYModem(OutStream& out, bool streaming)
+{
+    useCrc = true;
+    ackEachBlock = !streaming;
+    startChar = resendChar = streaming ? ctl::G : ctl::CRC;
+    bool fileDone = false;
+    for (;;) {
+        OutBlock0 header;
+        blockNumber = 0;
+        int32_t r = awaitFirstBlock(header, startTimeoutMs);
+        if (r == rc::Timeout && !fileDone)
+            return r;
+        if (r < 0) {
+            cancel();
+            return r;
+        }
+        // A header may come as a 1024-byte block; only an EOT ends here.
+        if (r == 0)
+            return rc::Ok;
+
+        const char* name = nullptr;
+        uint32_t size = 0;
+        if (header.parseHeader(name, size) < 0) {
+            cancel();
+            return rc::BadHeader;
+        }
+        if (name[0] == '\0')
+            return rc::Ok;
+        if (fileDone)
+            return rc::SecondFile;
+        // The sender's name becomes a path: it must stay below this folder.
+        if (!isSafeReceivedName(name)) {
+            cancel();
+            return rc::BadHeader;
+        }
+        r = out.open(name, size);
+        if (r < 0) {
+            cancel();
+            return r;
+        }
+        resendChar = ctl::NAK;
+        r = sendByte(startChar);
+        if (r < 0) {
+            cancel();
+            return r;
+        }
+        do
+            r = receiveBlock(out);
+        while (r > 0);
+        if (r < 0) {
+            cancel();
+            return r;
+        }
+        fileDone = true;
+    }
+}

@@ -1,0 +1,68 @@
+// The receiving side of X-Modem (checksum or CRC-16), Y-Modem and Y-Modem G.
+//
+// The receiver asks the sender to begin by sending its start character once
+// a cycle, accepts 128- and 1024-byte blocks in every variant, answers bad
+// blocks with its resend character and cancels a failed transfer with five
+// CAN bytes. Data go to an OutStream; bytes only through the SerialPort.
+#pragma once
+#include <cstdint>
+
+#include "Block.h"
+#include "SerialPort.h"
+
+class YModemRx {
+public:
+    // Sink of the received file.
+    class OutStream {
+    public:
+        // Begin the file; 0 or a result code.
+        virtual int open(const char* name, uint32_t declaredSize) = 0;
+        // One block of data (count 0 and null data at EOT); bytes stored or <0.
+        virtual int write(const uint8_t* data, uint32_t count) = 0;
+        virtual ~OutStream() {}
+    };
+
+    // Captures a Y-Modem header block instead of writing a file.
+    class OutBlock0 : public OutStream {
+    public:
+        int open(const char* name, uint32_t declaredSize) override;
+        int write(const uint8_t* data, uint32_t count) override;
+        // Name (NUL-terminated, inside the buffer) and size; 0 or -403.
+        int32_t parseHeader(const char*& name, uint32_t& size);
+
+        uint8_t buffer[kLongBlock] = {};
+        uint32_t length = 0;
+    };
+
+    YModemRx(SerialPort& port, uint32_t startTimeoutMs);
+
+    int32_t receiveXModem(OutStream& out, bool crc);
+    int32_t receiveYModem(OutStream& out, bool streaming);
+
+    int32_t awaitFirstBlock(OutStream& out, uint32_t budgetMs);
+    // 128 or 1024 for an accepted block, 0 when an EOT ended the file
+    // (the result of the end-of-file write), or a result code.
+    int32_t receiveBlock(OutStream& out);
+    void cancel();
+
+private:
+    enum class Frame { Complete, Broken, Eot };
+
+    int32_t readFrame(uint8_t* frame, uint32_t& frameLength, Frame& kind);
+    bool frameIsValid(const uint8_t* frame, uint32_t blockSize) const;
+    int32_t sendByte(uint8_t byte);
+    void drain();
+
+    SerialPort& port;
+    uint32_t startTimeoutMs;
+    uint32_t blockNumber = 0;
+    bool useCrc = true;
+    bool ackEachBlock = true;
+    uint8_t startChar = ctl::CRC;
+    uint8_t resendChar = ctl::CRC;
+};
+
+// A header name the receiver may use as a path: relative, no drive prefix,
+// no ".." component, no control characters. Both separators count, since
+// the sender may come from either world.
+bool isSafeReceivedName(const char* name);

@@ -1,0 +1,269 @@
+#include "YModemTx.h"
+
+#include <cstring>
+
+#include "Block.h"
+#include "ResultCodes.h"
+
+namespace {
+constexpr uint32_t kMinStartBudgetMs = 11000;
+constexpr uint32_t kStartPollMs = 10;
+constexpr uint32_t kWriteTimeoutMs = 1000;
+constexpr uint32_t kMidFrameCheckMs = 10;
+constexpr uint32_t kReplyTimeoutMs = 1000;
+// lrzsz's receivers confirm an EOT only after a second of silence, so its
+// ACK comes just after 1000 ms; a longer wait keeps the last byte safe.
+constexpr uint32_t kEotReplyTimeoutMs = 3000;
+constexpr uint32_t kPurgeReadMs = 500;
+constexpr uint32_t kMaxTransmissions = 10;
+constexpr uint32_t kStartCharAgainMs = 11000;
+// U-Boot's loady answers EOT with ACK, ACK, "C": extra ACKs before the
+// opening character are skipped, but only a few, so a line that floods ACK
+// still ends the wait.
+constexpr uint32_t kMaxSkippedAcks = 8;
+}  // namespace
+
+YModemTx::YModemTx(SerialPort& port_, uint32_t startTimeoutMs_)
+    : port(port_), startTimeoutMs(startTimeoutMs_)
+{
+}
+
+int32_t YModemTx::readByte(uint32_t timeoutMs)
+{
+    if (heldByte >= 0) {
+        int32_t held = heldByte;
+        heldByte = -1;
+        return held;
+    }
+    uint8_t byte = 0;
+    int32_t r = port.read(&byte, 1, timeoutMs);
+    if (r < 0)
+        return r;
+    return r == 0 ? rc::Timeout : byte;
+}
+
+int32_t YModemTx::waitForStart(uint32_t timeoutMs)
+{
+    uint32_t budget = timeoutMs < kMinStartBudgetMs ? kMinStartBudgetMs : timeoutMs;
+    uint8_t byte = 0;
+    while (port.read(&byte, 1, 0) > 0) {
+        // Leftovers of an earlier exchange are not an opening character.
+    }
+    cancelCount = 0;
+    heldByte = -1;
+    for (;;) {
+        int32_t r = port.read(&byte, 1, kStartPollMs);
+        if (r < 0)
+            return r;
+        if (r > 0) {
+            if (byte == ctl::G || byte == ctl::CRC || byte == ctl::NAK) {
+                useCrc = byte != ctl::NAK;
+                ackEachBlock = byte != ctl::G;
+                startChar = byte;
+                return rc::Ok;
+            }
+        }
+        // The budget is counted in polls: a stray byte still costs a poll.
+        if (budget < kStartPollMs)
+            return rc::Timeout;
+        budget -= kStartPollMs;
+    }
+}
+
+uint32_t YModemTx::buildFrameFor(uint8_t* frame, const uint8_t* data, uint32_t count, uint32_t n)
+{
+    if (count == 0) {
+        frame[0] = ctl::EOT;
+        return 1;
+    }
+    return buildFrame(frame, blockNumber, data, count, n, useCrc);
+}
+
+int32_t YModemTx::countCancel(Reply& reply, Reply onFirst)
+{
+    if (cancelCount != 0)
+        return rc::Cancelled;
+    cancelCount = 1;
+    reply = onFirst;
+    return rc::Ok;
+}
+
+int32_t YModemTx::writeFrame(const uint8_t* frame, uint32_t frameLength, Reply& reply)
+{
+    uint32_t sent = 0;
+    while (sent < frameLength) {
+        int32_t w = port.write(frame + sent, frameLength - sent, kWriteTimeoutMs);
+        if (w < 0)
+            return w;
+        if (w == 0)
+            return rc::Timeout;
+        sent += static_cast<uint32_t>(w);
+        if (sent == frameLength)
+            break;
+        uint8_t byte = 0;
+        int32_t r = port.read(&byte, 1, kMidFrameCheckMs);
+        if (r < 0)
+            return r;
+        if (r == 0)
+            continue;
+        if (byte == ctl::ACK) {
+            cancelCount = 0;
+            continue;
+        }
+        if (byte == ctl::CAN)
+            return countCancel(reply, Reply::Resend);
+        cancelCount = 0;
+        reply = Reply::Resend;
+        return rc::Ok;
+    }
+    reply = Reply::Complete;
+    return rc::Ok;
+}
+
+int32_t YModemTx::awaitAck(uint32_t timeoutMs, Reply& reply)
+{
+    uint8_t byte = 0;
+    int32_t r = port.read(&byte, 1, timeoutMs);
+    if (r < 0)
+        return r;
+    if (r == 0)
+        return rc::Timeout;
+    if (byte == ctl::CAN)
+        return countCancel(reply, Reply::Resend);
+    cancelCount = 0;
+    if (byte == ctl::ACK)
+        reply = Reply::Accepted;
+    else if (byte == ctl::CRC && !useCrc)
+        reply = Reply::SwitchToCrc;
+    else
+        reply = Reply::Resend;
+    return rc::Ok;
+}
+
+int32_t YModemTx::checkStreamingReply(bool isHeader, Reply& reply)
+{
+    reply = Reply::Accepted;
+    uint8_t byte = 0;
+    int32_t r = port.read(&byte, 1, 0);
+    if (r <= 0)
+        return r;
+    if (byte == ctl::CAN)
+        return countCancel(reply, Reply::Accepted);
+    cancelCount = 0;
+    // A fast receiver may already have answered the header with its "G".
+    if (isHeader && byte == startChar)
+        heldByte = byte;
+    return rc::Ok;
+}
+
+void YModemTx::purge()
+{
+    uint8_t byte = 0;
+    while (port.read(&byte, 1, kPurgeReadMs) > 0) {
+    }
+}
+
+int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
+{
+    const bool isEot = length == 0;
+    const bool waitsForAck = ackEachBlock || isEot;
+    const bool isHeader = blockNumber == 0;
+    const uint32_t n = (allow1K && length >= kLongBlock) ? kLongBlock : kShortBlock;
+    const uint32_t count = length < n ? length : n;
+
+    uint8_t frame[kMaxFrame];
+    uint32_t frameLength = buildFrameFor(frame, data, count, n);
+    uint32_t attemptsLeft = kMaxTransmissions;
+    for (;;) {
+        if (attemptsLeft == 0)
+            return rc::TooManyRetries;
+        --attemptsLeft;
+
+        Reply reply = Reply::Complete;
+        int32_t r = writeFrame(frame, frameLength, reply);
+        if (r < 0)
+            return r;
+        if (reply == Reply::Complete) {
+            r = waitsForAck ? awaitAck(isEot ? kEotReplyTimeoutMs : kReplyTimeoutMs, reply)
+                            : checkStreamingReply(isHeader, reply);
+            if (r < 0)
+                return r;
+        }
+        if (reply == Reply::Accepted) {
+            ++blockNumber;
+            return static_cast<int32_t>(count);
+        }
+        if (reply == Reply::SwitchToCrc) {
+            useCrc = true;
+            frameLength = buildFrameFor(frame, data, count, n);
+            continue;
+        }
+        purge();
+    }
+}
+
+int32_t YModemTx::sendStream(InStream& source)
+{
+    blockNumber = 1;
+    uint8_t chunk[kLongBlock];
+    for (;;) {
+        int got = source.read(chunk, static_cast<int>(kLongBlock));
+        if (got < 0)
+            return rc::SourceFile;
+        const uint32_t chunkLength = static_cast<uint32_t>(got);
+        uint32_t done = 0;
+        do {
+            int32_t r = sendBlock(chunk + done, chunkLength - done);
+            if (r < 0)
+                return r;
+            done += static_cast<uint32_t>(r);
+        } while (done < chunkLength);
+        if (chunkLength == 0)
+            return rc::Ok;
+    }
+}
+
+int32_t YModemTx::awaitStartCharAgain()
+{
+    for (uint32_t skipped = 0;; ++skipped) {
+        int32_t c = readByte(kStartCharAgainMs);
+        if (c < 0)
+            return c;
+        if (c == startChar)
+            return rc::Ok;
+        if (c != ctl::ACK || skipped == kMaxSkippedAcks)
+            return rc::BadStartChar;
+    }
+}
+
+int32_t YModemTx::sendBatch(uint32_t fileSize, InStream& source, const char* name)
+{
+    allow1K = true;
+    uint8_t header[kShortBlock];
+    int32_t r = makeBlock0(fileSize, header, name);
+    if (r < 0)
+        return r;
+    r = waitForStart(startTimeoutMs);
+    if (r < 0)
+        return r;
+
+    blockNumber = 0;
+    r = sendBlock(header, kShortBlock);
+    if (r < 0)
+        return r;
+    r = awaitStartCharAgain();
+    if (r < 0)
+        return r;
+
+    r = sendStream(source);
+    if (r < 0)
+        return r;
+    r = awaitStartCharAgain();
+    if (r < 0)
+        return r;
+
+    std::memset(header, 0, sizeof header);
+    blockNumber = 0;
+    r = sendBlock(header, kShortBlock);
+    return r < 0 ? r : rc::Ok;
+}

@@ -1,0 +1,63 @@
+// The sending side of X-Modem, X-Modem-1K and Y-Modem (including Y-Modem G).
+//
+// The receiver's opening character picks the check and the pace: NAK for
+// the 8-bit checksum, "C" for CRC-16 with every block acknowledged, "G" for
+// CRC-16 streaming. The engine does no I/O of its own: bytes go through the
+// SerialPort, data come from an InStream, and all waiting happens inside
+// port calls, so a fake port with a virtual clock drives every timeout.
+#pragma once
+#include <cstdint>
+
+#include "SerialPort.h"
+
+class YModemTx {
+public:
+    // Source of the file's bytes.
+    class InStream {
+    public:
+        // Next bytes into buffer: 1..maxCount, 0 at the normal end, <0 on failure.
+        virtual int read(uint8_t* buffer, int maxCount) = 0;
+        virtual ~InStream() {}
+    };
+
+    // startTimeoutMs: the budget for the receiver's opening character
+    // (never less than 11000 ms is used).
+    YModemTx(SerialPort& port, uint32_t startTimeoutMs);
+
+    // X-Modem only; a Y-Modem batch always allows 1024-byte blocks.
+    void setAllow1K(bool allow) { allow1K = allow; }
+
+    int32_t waitForStart(uint32_t timeoutMs);
+    // Sends one frame holding the first bytes of data (EOT when length is 0);
+    // returns the bytes consumed (0..1024) or a result code.
+    int32_t sendBlock(const uint8_t* data, uint32_t length);
+    // All of the source, then EOT.
+    int32_t sendStream(InStream& source);
+    // A whole Y-Modem batch of one file announced as `name` of `fileSize` bytes.
+    int32_t sendBatch(uint32_t fileSize, InStream& source, const char* name);
+    // One byte 0..255, -200 when nothing came in time, or the port's code.
+    int32_t readByte(uint32_t timeoutMs);
+
+private:
+    enum class Reply { Complete, Accepted, Resend, SwitchToCrc };
+
+    uint32_t buildFrameFor(uint8_t* frame, const uint8_t* data, uint32_t count, uint32_t n);
+    int32_t writeFrame(const uint8_t* frame, uint32_t frameLength, Reply& reply);
+    int32_t awaitAck(uint32_t timeoutMs, Reply& reply);
+    int32_t checkStreamingReply(bool isHeader, Reply& reply);
+    int32_t countCancel(Reply& reply, Reply onFirst);
+    int32_t awaitStartCharAgain();
+    void purge();
+
+    SerialPort& port;
+    uint32_t startTimeoutMs;
+    uint32_t blockNumber = 0;
+    bool useCrc = true;
+    bool ackEachBlock = true;
+    bool allow1K = false;
+    uint8_t startChar = 0;
+    uint32_t cancelCount = 0;
+    // An opening character caught by the reply check right after a streamed
+    // block 0; it belongs to the wait for the opening character that follows.
+    int32_t heldByte = -1;
+};

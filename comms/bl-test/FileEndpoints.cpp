@@ -1,0 +1,64 @@
+#include "FileEndpoints.h"
+
+#include "ResultCodes.h"
+
+void printProgress(uint32_t done, uint32_t total, bool withTotal)
+{
+    if (withTotal) {
+        unsigned percent = total == 0 ? 0u
+            : static_cast<unsigned>(static_cast<uint64_t>(done) * 100u / total);
+        std::printf("%8d bytes of %d - %3d%%\r", static_cast<int>(done), static_cast<int>(total),
+                    static_cast<int>(percent));
+    } else {
+        std::printf("%8d bytes\r", static_cast<int>(done));
+    }
+    std::fflush(stdout);
+}
+
+InFile::InFile(FILE* file_, uint32_t declaredSize_) : file(file_), declaredSize(declaredSize_) {}
+
+int InFile::read(uint8_t* buffer, int maxCount)
+{
+    printProgress(bytesDone, declaredSize, true);
+    size_t n = std::fread(buffer, 1, static_cast<size_t>(maxCount), file);
+    if (n > 0) {
+        bytesDone += static_cast<uint32_t>(n);
+        return static_cast<int>(n);
+    }
+    return bytesDone == declaredSize ? 0 : rc::SourceFile;
+}
+
+int OutFile::open(const char* name, uint32_t size)
+{
+    if (file == nullptr) {
+        file = std::fopen(name, "w+b");
+        if (file == nullptr)
+            return rc::OutputFile;
+        std::printf("Receiving %s...\n", name);
+    } else if (bytesDone != 0) {
+        return rc::OutputFile;
+    }
+    declaredSize = size;
+    bytesDone = 0;
+    return rc::Ok;
+}
+
+int OutFile::write(const uint8_t* data, uint32_t count)
+{
+    if (file == nullptr)
+        return rc::OutputFile;
+    printProgress(bytesDone, declaredSize, declaredSize != 0);
+    if (declaredSize != 0) {
+        uint32_t remaining = declaredSize - bytesDone;
+        if (remaining == 0)
+            return 0;
+        if (count > remaining)
+            count = remaining;
+    }
+    // Flushed per block so that a full disk fails the block that hit it,
+    // while the sender can still be told, not the close after the transfer.
+    if (count > 0 && (std::fwrite(data, 1, count, file) < count || std::fflush(file) != 0))
+        return rc::OutputFile;
+    bytesDone += count;
+    return static_cast<int>(count);
+}

@@ -1,0 +1,42 @@
+// blockxfer: one X-Modem or Y-Modem transfer over a serial port per run,
+// optionally followed by a capture of what the device prints.
+#include <cstdio>
+
+#include "Fatal.h"
+#include "Flows.h"
+#include "Options.h"
+#include "ResultCodes.h"
+#include "SerialPort.h"
+
+int main(int argc, char** argv)
+{
+    parseCommandLine(argc, argv);
+
+    SerialPort* port = createSerialPort(Options.portDevice);
+    if (port == nullptr)
+        fatalError(rc::NoPortObject, "Can't create port");
+    int32_t r = port->open(Options.portNumber);
+    if (r != 0)
+        fatalError(r, "Can't open port");
+    r = port->configure(Options.baudRate);
+    if (r != 0)
+        fatalError(r, "Can't initialise port");
+
+    if (Options.receiveMode) {
+        receiveFile(*port);
+    } else {
+        if (Options.logFileName != nullptr) {
+            Options.logFile = std::fopen(Options.logFileName, "w+b");
+            if (Options.logFile == nullptr)
+                fatalError(rc::LogFile, "Can't create LogFile file '%s'", Options.logFileName);
+        }
+        if (Options.sendMode || Options.fileName != nullptr)
+            sendFile(*port);
+        if (Options.logFileName != nullptr)
+            captureLog(*port);
+    }
+
+    port->close();
+    delete port;
+    return 0;
+}
