@@ -1,0 +1,225 @@
+// The termios port on real pseudo-terminals.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pty.h>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+#include <vector>
+
+#include "PosixSerialPort.h"
+#include "ResultCodes.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+long msSince(Clock::time_point start)
+{
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// A pty pair whose slave the port opens by path; the test plays the far end
+// on the master. Both descriptors are closed at the end.
+struct PtyFixture : ::testing::Test {
+    int master = -1;
+    int slave = -1;
+    std::string path;
+
+    void SetUp() override
+    {
+        char name[128];
+        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+        path = name;
+        fcntl(master, F_SETFL, O_NONBLOCK);
+        // Keep the master side raw too, so the test sees the bytes as sent.
+        termios t {};
+        tcgetattr(master, &t);
+        cfmakeraw(&t);
+        tcsetattr(master, TCSANOW, &t);
+    }
+    void TearDown() override
+    {
+        if (master >= 0)
+            close(master);
+        if (slave >= 0)
+            close(slave);
+    }
+    std::vector<uint8_t> readMaster(size_t want, int timeoutMs = 2000)
+    {
+        std::vector<uint8_t> got;
+        auto start = Clock::now();
+        uint8_t buf[512];
+        while (got.size() < want && msSince(start) < timeoutMs) {
+            ssize_t n = ::read(master, buf, sizeof buf);
+            if (n > 0)
+                got.insert(got.end(), buf, buf + n);
+            else
+                usleep(1000);
+        }
+        return got;
+    }
+};
+
+TEST_F(PtyFixture, OpensConfiguresAndCloses)
+{
+    PosixSerialPort port(path.c_str());
+    ASSERT_EQ(port.open(1), rc::Ok);
+    EXPECT_EQ(port.configure(115200), rc::Ok);
+    EXPECT_EQ(port.configure(250000), rc::Ok);  // not in the classic speed table
+    EXPECT_EQ(port.configure(0), rc::PortSettings);
+    port.close();
+    port.close();
+}
+
+TEST_F(PtyFixture, SecondOpenOfTheSameDeviceIsDenied)
+{
+    PosixSerialPort first(path.c_str());
+    ASSERT_EQ(first.open(1), rc::Ok);
+    PosixSerialPort second(path.c_str());
+    EXPECT_EQ(second.open(1), rc::PortDenied);
+    first.close();
+    EXPECT_EQ(second.open(1), rc::Ok);
+}
+
+TEST(PortNumbers, MappingAndLimits)
+{
+    PosixSerialPort port;
+    EXPECT_EQ(port.open(1000), rc::PortNoDevice);
+    setenv("COM42", "/nonexistent/tty", 1);
+    EXPECT_EQ(port.open(42), rc::PortNoDevice);
+    setenv("COM42", "", 1);  // empty means unset: /dev/ttyS41, absent here
+    EXPECT_EQ(port.open(42), access("/dev/ttyS41", F_OK) == 0 ? port.open(42) : rc::PortNoDevice);
+    unsetenv("COM42");
+    EXPECT_EQ(port.open(0), rc::PortNoDevice);
+}
+
+TEST(PortNumbers, RegularFileIsNoSerialPort)
+{
+    char name[] = "/tmp/notattyXXXXXX";
+    int fd = mkstemp(name);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    PosixSerialPort port(name);
+    int32_t r = port.open(1);
+    if (r == rc::Ok)
+        r = port.configure(115200);
+    EXPECT_EQ(r, rc::PortOther);
+    unlink(name);
+}
+
+TEST_F(PtyFixture, ReadWithDataWaitingReturnsAtOnce)
+{
+    PosixSerialPort port(path.c_str());
+    ASSERT_EQ(port.open(1), rc::Ok);
+    ASSERT_EQ(port.configure(115200), rc::Ok);
+    ASSERT_EQ(::write(master, "abc", 3), 3);
+    usleep(20000);
+    uint8_t buf[128];
+    auto start = Clock::now();
+    EXPECT_EQ(port.read(buf, sizeof buf, 5000), 3);
+    EXPECT_LT(msSince(start), 1000);
+}
+
+TEST_F(PtyFixture, ReadWakesWhenDataArrivesNotAtTheNextStep)
+{
+    PosixSerialPort port(path.c_str());
+    ASSERT_EQ(port.open(1), rc::Ok);
+    ASSERT_EQ(port.configure(115200), rc::Ok);
+    uint8_t buf[8];
+    // Many one-byte exchanges: with a wake-up only every 10 ms they would
+    // take at least 5 ms each on average.
+    auto start = Clock::now();
+    const int rounds = 200;
+    for (int i = 0; i < rounds; ++i) {
+        ASSERT_EQ(::write(master, "x", 1), 1);
+        ASSERT_EQ(port.read(buf, 1, 1000), 1);
+    }
+    EXPECT_LT(msSince(start), rounds * 5);
+}
+
+TEST_F(PtyFixture, TimeoutsTakeTheirTime)
+{
+    PosixSerialPort port(path.c_str());
+    ASSERT_EQ(port.open(1), rc::Ok);
+    ASSERT_EQ(port.configure(115200), rc::Ok);
+    uint8_t buf[4];
+    auto start = Clock::now();
+    EXPECT_EQ(port.read(buf, sizeof buf, 0), 0);
+    EXPECT_LT(msSince(start), 50);
+    start = Clock::now();
+    EXPECT_EQ(port.read(buf, sizeof buf, 120), 0);
+    long took = msSince(start);
+    EXPECT_GE(took, 120);
+    EXPECT_LT(took, 1000);
+    start = Clock::now();
+    EXPECT_EQ(port.read(buf, 0, 50), 0);  // a count of 0 moves nothing
+    EXPECT_GE(msSince(start), 50);
+}
+
+TEST_F(PtyFixture, HungUpLineDoesNotSpin)
+{
+    PosixSerialPort port(path.c_str());
+    ASSERT_EQ(port.open(1), rc::Ok);
+    ASSERT_EQ(port.configure(115200), rc::Ok);
+    close(master);
+    master = -1;
+    uint8_t buf[4];
+    clock_t cpuStart = clock();
+    auto start = Clock::now();
+    int32_t r = port.read(buf, sizeof buf, 300);
+    long took = msSince(start);
+    double cpuMs = 1000.0 * static_cast<double>(clock() - cpuStart) / CLOCKS_PER_SEC;
+    ASSERT_TRUE(r == 0 || r == rc::PortRead) << r;
+    if (r == 0) {
+        EXPECT_GE(took, 300);
+        EXPECT_LT(cpuMs, 100.0);
+    }
+}
+
+TEST_F(PtyFixture, RawLinePassesEveryByteValueBothWays)
+{
+    PosixSerialPort port(path.c_str());
+    ASSERT_EQ(port.open(1), rc::Ok);
+    ASSERT_EQ(port.configure(115200), rc::Ok);
+    std::vector<uint8_t> all(256);
+    for (int i = 0; i < 256; ++i)
+        all[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+
+    size_t sent = 0;
+    while (sent < all.size()) {
+        int32_t r = port.write(all.data() + sent, static_cast<uint32_t>(all.size() - sent), 1000);
+        ASSERT_GT(r, 0);
+        sent += static_cast<size_t>(r);
+    }
+    EXPECT_EQ(readMaster(256), all);
+
+    ASSERT_EQ(::write(master, all.data(), all.size()), 256);
+    std::vector<uint8_t> got;
+    uint8_t buf[300];
+    while (got.size() < 256) {
+        int32_t r = port.read(buf, sizeof buf, 1000);
+        ASSERT_GT(r, 0);
+        got.insert(got.end(), buf, buf + r);
+    }
+    EXPECT_EQ(got, all);
+}
+
+TEST_F(PtyFixture, WriteToAFullLineTimesOut)
+{
+    PosixSerialPort port(path.c_str());
+    ASSERT_EQ(port.open(1), rc::Ok);
+    ASSERT_EQ(port.configure(115200), rc::Ok);
+    std::vector<uint8_t> chunk(4096, 'z');
+    // Nobody reads the master: the pty buffer fills, then writes move nothing.
+    int32_t r = 1;
+    for (int i = 0; i < 1000 && r > 0; ++i)
+        r = port.write(chunk.data(), static_cast<uint32_t>(chunk.size()), 20);
+    EXPECT_EQ(r, 0);
+}
+
+}  // namespace
