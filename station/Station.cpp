@@ -1,0 +1,179 @@
+#include "Station.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+
+#include "ReadLastField.h"
+
+namespace {
+constexpr const char* failureTitle = "flashstation";
+constexpr size_t portDigitIndex = 12;
+
+char lowerAscii(char c)
+{
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+}  // namespace
+
+int16_t portNumberFromField(const std::string& lastField)
+{
+    if (lastField.size() <= portDigitIndex)
+        return 0;
+    const char digit = lastField[portDigitIndex];
+    return digit >= '0' && digit <= '9' ? static_cast<int16_t>(digit - '0') : 0;
+}
+
+bool containsIgnoringCase(const std::string& text, const std::string& pattern)
+{
+    if (pattern.size() > text.size())
+        return false;
+    for (size_t start = 0; start + pattern.size() <= text.size(); ++start) {
+        size_t i = 0;
+        while (i < pattern.size() && lowerAscii(text[start + i]) == lowerAscii(pattern[i]))
+            ++i;
+        if (i == pattern.size())
+            return true;
+    }
+    return false;
+}
+
+Station::Station(StationPlatform& platform_, CycleRecorder& recorder_) : platform(platform_), recorder(recorder_) {}
+
+bool Station::Form_Load()
+{
+    std::string lastField;
+    if (!readLastField(platform, jobFile, lastField)) {
+        fail("run.bat is missing or cannot be read.");
+        return false;
+    }
+    const int16_t portNumber = portNumberFromField(lastField);
+    platform.setText(Control::Label4, std::to_string(portNumber));
+    platform.setPortSettings(portSettings);
+    return openPort(portNumber, "");
+}
+
+void Station::Command1_Click() { platform.endProgram(0); }
+
+void Station::MSCom_OnComm()
+{
+    if (platform.commEvent() != commEvent::receive)
+        return;
+    // The reply goes out before the input is read, on every receive event.
+    platform.writePort(reply);
+    std::string received = platform.text(Control::txtReceive) + platform.readPort();
+    const bool triggered = containsIgnoringCase(received, trigger);
+    if (!triggered && received.size() > receiveTextLimit)
+        received.erase(0, received.size() - receiveTextLimit);
+    platform.setText(Control::txtReceive, received);
+    platform.setText(Control::Label1, "Don't remove before finish");
+    if (triggered)
+        armCycle();
+    else
+        platform.setText(Control::Text2, "");
+}
+
+void Station::armCycle()
+{
+    recorder.armed();
+    platform.setTextColour(Control::Text2, Colour::systemDesktop());
+    platform.setText(Control::Text2, "Writing Program...");
+    platform.sleep(pauseBeforeReleaseMs);
+    platform.closePort();
+    if (!platform.startProcess(jobFile)) {
+        fail("run.bat cannot be started.");
+        return;
+    }
+    platform.enableTimer(true);
+    platform.setTimerInterval(tickIntervalMs);
+}
+
+void Station::Timer1_Timer()
+{
+    // Ticks keep coming while the result box is open; they only count, and
+    // the count stops at the top so it can never come round to 100 again.
+    if (tickCount < INT16_MAX)
+        ++tickCount;
+    platform.setText(Control::Label2, std::to_string(tickCount));
+    if (tickCount != resultTick)
+        return;
+    std::string lastField;
+    if (!readLastField(platform, resultFile, lastField)) {
+        fail("LOG is missing or cannot be read.");
+        return;
+    }
+    showResult(lastField);
+    resetForNextBoard();
+}
+
+void Station::showResult(const std::string& lastField)
+{
+    const bool passed = !lastField.empty();
+    if (passed) {
+        platform.setText(Control::Label1, "Please remove Main Board");
+        platform.setTextColour(Control::Text2, Colour::rgb(0, 128, 0));
+        platform.setText(Control::Text2, "Program Success...");
+        platform.setText(Control::Time1, platform.nowText());
+    } else {
+        platform.setText(Control::Label1, "Please Check Mainbord");
+        platform.setTextColour(Control::Text2, Colour::rgb(255, 0, 0));
+        platform.setText(Control::Text2, "Program Error !!!!!!!! ");
+    }
+    // Recorded before the box, so that a station killed meanwhile still has it.
+    recorder.result(portNumberShown(), passed, lastField);
+    if (passed)
+        platform.messageBox("Click for restart.", "PROGRAM COMPLETE...!!!", false);
+    else
+        platform.messageBox("Click for restart.", "PROGRAM ERROR", true);
+}
+
+void Station::resetForNextBoard()
+{
+    if (!openPort(portNumberShown(), "The port cannot be reopened. "))
+        return;
+    platform.enableTimer(false);
+    tickCount = 0;
+    platform.setText(Control::Label2, "");
+    platform.setText(Control::txtReceive, "");
+    platform.redraw(Control::txtReceive);
+    platform.setText(Control::Time1, "");
+    platform.setText(Control::Text2, "");
+    platform.setText(Control::Label1, "Please Insert Main Board");
+}
+
+bool Station::openPort(int16_t portNumber, const char* context)
+{
+    const std::string port = "Port " + std::to_string(portNumber);
+    if (portNumber <= 0) {
+        fail(std::string(context) + port +
+             " cannot be used: the last line of run.bat must begin with blockxfer -p1 to -p9.");
+        return false;
+    }
+    platform.setPortNumber(portNumber);
+    switch (platform.openPort()) {
+    case PortError::none:
+        return true;
+    case PortError::noDevice:
+        fail(std::string(context) + port + " names no serial port.");
+        return false;
+    case PortError::busy:
+        fail(std::string(context) + port + " cannot be opened: it is held by another program or access is denied.");
+        return false;
+    case PortError::other:
+        break;
+    }
+    fail(std::string(context) + port + " cannot be opened.");
+    return false;
+}
+
+int16_t Station::portNumberShown() const
+{
+    const long value = std::strtol(platform.text(Control::Label4).c_str(), nullptr, 10);
+    return value < 0 || value > INT16_MAX ? 0 : static_cast<int16_t>(value);
+}
+
+void Station::fail(const std::string& what)
+{
+    platform.messageBox(what, failureTitle, true);
+    platform.endProgram(failureExitStatus);
+}

@@ -1,0 +1,67 @@
+// The bench program's logic: the handlers of its one window.
+//
+// One cycle per board. While the port is open, every chunk the board prints
+// is answered with CR CR LF and collected in txtReceive; once the collected
+// text holds "h..." (any case) the station pauses, closes the port, starts
+// "run.bat" (which programs the board over that port and leaves the board's
+// output in "LOG") and counts 100 ticks of 1105 ms. On the 100th tick the
+// last field of LOG decides: non-empty is success. The result is shown in a
+// modal box; when the operator closes it, the port is reopened and
+// everything is reset for the next board. The delay is the only
+// synchronisation with the job.
+//
+// The port number comes from run.bat once, at start-up, and is then kept
+// only as the text of Label4.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "StationLog.h"
+#include "StationPlatform.h"
+
+class Station {
+public:
+    static constexpr const char* jobFile = "run.bat";
+    static constexpr const char* resultFile = "LOG";
+    static constexpr const char* portSettings = "115200,N,8,1";
+    static constexpr const char* reply = "\r\r\n";
+    static constexpr const char* trigger = "h...";
+    static constexpr uint32_t pauseBeforeReleaseMs = 5000;
+    static constexpr uint32_t tickIntervalMs = 1105;
+    static constexpr int16_t resultTick = 100;
+    // txtReceive keeps at most this many of the latest characters while no
+    // trigger has come, so a board that chatters for hours stays cheap.
+    static constexpr size_t receiveTextLimit = 65536;
+    static constexpr int failureExitStatus = 1;
+
+    Station(StationPlatform& platform, CycleRecorder& recorder);
+
+    // Reads the port number from run.bat and opens the port. False when it
+    // failed: the program has then been ended and the window must not show.
+    bool Form_Load();
+    void Command1_Click();
+    void MSCom_OnComm();
+    void Timer1_Timer();
+
+    int16_t ticks() const { return tickCount; }
+
+private:
+    void armCycle();
+    void showResult(const std::string& lastField);
+    void resetForNextBoard();
+    bool openPort(int16_t portNumber, const char* context);
+    int16_t portNumberShown() const;
+    void fail(const std::string& what);
+
+    StationPlatform& platform;
+    CycleRecorder& recorder;
+    int16_t tickCount = 0;
+};
+
+// The port digit of run.bat's last field: its thirteenth character as a
+// decimal digit, 0 when that is missing or no digit ("blockxfer -p3 ..." -> 3).
+int16_t portNumberFromField(const std::string& lastField);
+
+// True when `text` contains `pattern`, ASCII letters compared without case.
+bool containsIgnoringCase(const std::string& text, const std::string& pattern);

@@ -1,0 +1,88 @@
+#include "StationLog.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+std::time_t SystemRecordClock::wallNow() const { return std::time(nullptr); }
+
+uint64_t SystemRecordClock::steadyMs() const
+{
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+StationLog::StationLog(std::string path_, const RecordClock& clock_, std::FILE* errors_)
+    : path(std::move(path_)), clock(clock_), errors(errors_)
+{
+}
+
+void StationLog::armed()
+{
+    armedAtMs = clock.steadyMs();
+    isArmed = true;
+}
+
+void StationLog::result(int16_t portNumber, bool passed, const std::string& lastField)
+{
+    const uint64_t elapsedMs = isArmed ? clock.steadyMs() - armedAtMs : 0;
+    isArmed = false;
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, ",%d,%s,%llu.%01llu,", static_cast<int>(portNumber),
+                  passed ? "PASS" : "FAIL", static_cast<unsigned long long>(elapsedMs / 1000),
+                  static_cast<unsigned long long>(elapsedMs % 1000 / 100));
+    append(isoLocalTime(clock.wallNow()) + numbers + csvField(lastField));
+}
+
+bool StationLog::append(const std::string& line)
+{
+    std::FILE* file = std::fopen(path.c_str(), "ab");
+    if (file == nullptr)
+        return reportFailure(errno);
+    // A new file starts with the column names, so that it reads on its own.
+    bool ok = std::fseek(file, 0, SEEK_END) == 0;
+    if (ok && std::ftell(file) == 0)
+        ok = std::fprintf(file, "%s\r\n", header) > 0;
+    ok = ok && std::fprintf(file, "%s\r\n", line.c_str()) > 0 && std::fflush(file) == 0;
+    const int writeErrno = errno;
+    if (std::fclose(file) != 0 && ok)
+        return reportFailure(errno);
+    return ok || reportFailure(writeErrno);
+}
+
+bool StationLog::reportFailure(int errorNumber)
+{
+    std::fprintf(errors, "%s: cannot record the result: %s\n", path.c_str(), std::strerror(errorNumber));
+    return false;
+}
+
+std::string csvField(const std::string& text)
+{
+    const bool needsQuotes = !text.empty() &&
+                             (text.find_first_of(",\"\r\n") != std::string::npos || text.front() == ' ' ||
+                              text.back() == ' ' || text.front() == '\t' || text.back() == '\t');
+    if (!needsQuotes)
+        return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"')
+            quoted.push_back('"');
+        quoted.push_back(c);
+    }
+    quoted.push_back('"');
+    return quoted;
+}
+
+std::string isoLocalTime(std::time_t when)
+{
+    std::tm local{};
+    localtime_r(&when, &local);
+    char stamp[40];
+    const size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S%z", &local);
+    // strftime gives the offset as +hhmm; the extended form wants +hh:mm.
+    if (n < 5)
+        return stamp;
+    std::string text(stamp, n);
+    text.insert(n - 2, ":");
+    return text;
+}

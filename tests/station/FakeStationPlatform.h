@@ -1,0 +1,106 @@
+// A StationPlatform of plain fields with a virtual clock.
+//
+// Controls are strings, the port is a flag and a queue of board text, files
+// are strings by name. Every operation is logged in order ("write:...",
+// "sleep:5000@open", ...), so tests can check what happened before what.
+// Time moves only through sleep() and advance(); advance() delivers the
+// timer's ticks at their due times, also from inside a message box (the
+// onMessageBox hook), as a toolkit's nested event loop does.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Station.h"
+#include "StationPlatform.h"
+
+class FakeStationPlatform : public StationPlatform {
+public:
+    struct Box {
+        std::string prompt;
+        std::string title;
+        bool critical;
+        uint64_t atMs;
+        // What the operator saw while the box was open.
+        std::map<Control, std::string> texts;
+        Colour text2Colour;
+    };
+
+    FakeStationPlatform();
+
+    void setText(Control control, const std::string& text) override;
+    std::string text(Control control) const override;
+    void setTextColour(Control control, Colour colour) override;
+    void redraw(Control control) override;
+    void setPortSettings(const std::string& settings) override;
+    void setPortNumber(int16_t portNumber) override;
+    PortError openPort() override;
+    void closePort() override;
+    void writePort(const std::string& text) override;
+    std::string readPort() override;
+    int commEvent() const override { return eventKind; }
+    void enableTimer(bool enabled) override;
+    void setTimerInterval(uint32_t intervalMs) override;
+    bool startProcess(const std::string& name) override;
+    void sleep(uint32_t ms) override;
+    void messageBox(const std::string& prompt, const std::string& title, bool criticalIcon) override;
+    std::string nowText() const override { return "12/8/2026 6:04:04 AM"; }
+    std::unique_ptr<TextInput> openTextFile(const std::string& name) override;
+    void endProgram(int exitStatus) override;
+
+    // The board prints `text`; delivered as one event of `kind` if the port is open.
+    void boardSends(Station& station, const std::string& text, int kind = commEvent::receive);
+    // Moves the virtual clock on by `ms`, ticking the timer on the way.
+    void advance(Station& station, uint64_t ms);
+
+    // Log entries that start with `prefix`, in order.
+    std::vector<std::string> logged(const std::string& prefix) const;
+    // Index of the first log entry equal to `entry`, or -1.
+    long logIndex(const std::string& entry) const;
+
+    std::map<Control, std::string> texts;
+    std::map<Control, Colour> colours;
+    std::vector<std::string> log;
+    std::vector<Box> boxes;
+    std::function<void()> onMessageBox;
+
+    std::string portSettings;
+    int16_t portNumber = -1;
+    bool portIsOpen = false;
+    PortError openResult = PortError::none;
+    std::string boardOutput;  // waiting input
+    std::string sentToBoard;
+    int eventKind = 0;
+
+    bool timerEnabled = false;
+    uint32_t timerIntervalMs = 0;
+    uint64_t nextTickAtMs = 0;
+    uint64_t nowMs = 0;
+
+    std::map<std::string, std::string> files;  // missing when absent
+    int openFiles = 0;
+    bool canStartProcess = true;
+    std::vector<std::string> started;
+    int exitStatus = -1;  // -1: still running
+
+private:
+    void restartTimer();
+};
+
+// Records what the cycle tells the station log.
+struct FakeRecorder : CycleRecorder {
+    struct Result {
+        int16_t portNumber;
+        bool passed;
+        std::string lastField;
+    };
+    void armed() override { ++armedCount; }
+    void result(int16_t portNumber, bool passed, const std::string& lastField) override
+    {
+        results.push_back({portNumber, passed, lastField});
+    }
+    int armedCount = 0;
+    std::vector<Result> results;
+};

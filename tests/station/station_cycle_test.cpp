@@ -1,0 +1,394 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "FakeStationPlatform.h"
+#include "Station.h"
+
+namespace {
+
+constexpr const char* goodJob = "echo programming\r\nblockxfer -p3 -sy fw.bin -lfLOG\r\n";
+constexpr uint64_t cycleMs = 100 * 1105;
+
+std::string textEntry(Control control, const std::string& text)
+{
+    return "text:" + std::to_string(static_cast<int>(control)) + ":" + text;
+}
+
+class StationTest : public ::testing::Test {
+protected:
+    StationTest() : station(platform, recorder) { platform.files["run.bat"] = goodJob; }
+
+    void load() { ASSERT_TRUE(station.Form_Load()); }
+
+    // Start-up that must fail: one critical box, a non-zero exit, no port.
+    void expectStartFailure(const std::string& named)
+    {
+        EXPECT_FALSE(station.Form_Load());
+        ASSERT_EQ(platform.boxes.size(), 1u);
+        EXPECT_TRUE(platform.boxes[0].critical);
+        EXPECT_NE(platform.boxes[0].prompt.find(named), std::string::npos) << platform.boxes[0].prompt;
+        EXPECT_GT(platform.exitStatus, 0);
+        EXPECT_FALSE(platform.portIsOpen);
+    }
+
+    // Loaded, and the board has printed the trigger: the cycle is armed.
+    uint64_t armed()
+    {
+        load();
+        platform.boardSends(station, "U-Boot 2024.01\r\nHit h... to stop autoboot\r\n");
+        return platform.nowMs;
+    }
+
+    FakeStationPlatform platform;
+    FakeRecorder recorder;
+    Station station;
+};
+
+// ---- start-up ----
+
+TEST_F(StationTest, StartUpShowsThePortOfRunBatAndOpensIt)
+{
+    load();
+    EXPECT_EQ(platform.texts[Control::Label4], "3");
+    EXPECT_EQ(platform.portSettings, "115200,N,8,1");
+    EXPECT_EQ(platform.portNumber, 3);
+    EXPECT_TRUE(platform.portIsOpen);
+    EXPECT_LT(platform.logIndex("settings:115200,N,8,1"), platform.logIndex("open"));
+    EXPECT_LT(platform.logIndex("port:3"), platform.logIndex("open"));
+    EXPECT_EQ(platform.openFiles, 0) << "run.bat stays open";
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_FALSE(platform.timerEnabled);
+    EXPECT_EQ(platform.texts[Control::Label1], "Please Insert Main Board");
+    EXPECT_EQ(platform.texts[Control::Time1], " ");
+    EXPECT_EQ(platform.exitStatus, -1);
+}
+
+TEST_F(StationTest, StartUpTakesTheDigitAfterTheLastComma)
+{
+    platform.files["run.bat"] = "set A=1,  blockxfer -p5 -sy fw.bin\r\n";
+    load();
+    EXPECT_EQ(platform.portNumber, 5);
+    EXPECT_EQ(platform.texts[Control::Label4], "5");
+}
+
+TEST_F(StationTest, StartUpFailsOnALineAfterTheJob)
+{
+    platform.files["run.bat"] = "blockxfer -p3 -sy fw.bin -lfLOG\r\npause\r\n";
+    expectStartFailure("Port 0");
+    EXPECT_EQ(platform.texts[Control::Label4], "0");
+}
+
+TEST_F(StationTest, StartUpFailsOnABlankLineAfterTheJob)
+{
+    platform.files["run.bat"] = "blockxfer -p3 -sy fw.bin -lfLOG\r\n\r\n";
+    expectStartFailure("Port 0");
+}
+
+TEST_F(StationTest, StartUpFailsOnPortDigitZero)
+{
+    platform.files["run.bat"] = "blockxfer -p0 -sy fw.bin -lfLOG\r\n";
+    expectStartFailure("Port 0");
+    EXPECT_EQ(platform.logIndex("open"), -1);
+}
+
+TEST_F(StationTest, StartUpFailsWithoutRunBat)
+{
+    platform.files.clear();
+    expectStartFailure("run.bat");
+    EXPECT_EQ(platform.logIndex("open"), -1);
+}
+
+TEST_F(StationTest, StartUpNamesAPortThatDoesNotExist)
+{
+    platform.openResult = PortError::noDevice;
+    expectStartFailure("Port 3 names no serial port");
+}
+
+TEST_F(StationTest, StartUpNamesABusyPort)
+{
+    platform.openResult = PortError::busy;
+    expectStartFailure("held by another program");
+}
+
+TEST_F(StationTest, ExitEndsAtOnceEvenWhileProgramming)
+{
+    armed();
+    platform.advance(station, 30 * 1105);
+    station.Command1_Click();
+    EXPECT_EQ(platform.exitStatus, 0);
+    EXPECT_TRUE(platform.boxes.empty());
+}
+
+// ---- the board talking ----
+
+TEST_F(StationTest, EventsOtherThanReceiveAreIgnored)
+{
+    load();
+    const size_t before = platform.log.size();
+    platform.boardSends(station, "abc", commEvent::send);
+    EXPECT_EQ(platform.log.size(), before);
+    EXPECT_EQ(platform.sentToBoard, "");
+    EXPECT_EQ(platform.texts[Control::txtReceive], "");
+}
+
+TEST_F(StationTest, EachChunkIsAnsweredBeforeItIsReadAndCollected)
+{
+    load();
+    platform.texts[Control::Text2] = "stale";
+    platform.boardSends(station, "DRAM: 256 MiB\r\n");
+    const long write = platform.logIndex("write:\r\r\n");
+    ASSERT_GE(write, 0);
+    EXPECT_LT(write, platform.logIndex("read"));
+    EXPECT_EQ(platform.sentToBoard, "\r\r\n");
+    EXPECT_EQ(platform.texts[Control::Label1], "Don't remove before finish");
+    EXPECT_EQ(platform.texts[Control::Text2], "");
+
+    platform.boardSends(station, "NAND: 512 MiB\r\n");
+    EXPECT_EQ(platform.sentToBoard, "\r\r\n\r\r\n");
+    EXPECT_EQ(platform.texts[Control::txtReceive], "DRAM: 256 MiB\r\nNAND: 512 MiB\r\n");
+    EXPECT_EQ(recorder.armedCount, 0);
+    EXPECT_TRUE(platform.portIsOpen);
+}
+
+TEST_F(StationTest, TriggerSplitOverTwoEventsIsFoundOnTheSecond)
+{
+    load();
+    platform.boardSends(station, "Hit h.");
+    EXPECT_TRUE(platform.started.empty());
+    EXPECT_TRUE(platform.portIsOpen);
+    platform.boardSends(station, "..");
+    EXPECT_EQ(platform.started, std::vector<std::string>{"run.bat"});
+    EXPECT_EQ(platform.texts[Control::Text2], "Writing Program...");
+}
+
+TEST_F(StationTest, TriggerInCapitalsArmsTheCycle)
+{
+    load();
+    platform.boardSends(station, "Press H... now");
+    EXPECT_EQ(platform.started.size(), 1u);
+}
+
+TEST_F(StationTest, TriggerRepliesThenPausesWithThePortOpenThenHandsItOver)
+{
+    load();
+    const uint64_t t0 = platform.nowMs;
+    platform.boardSends(station, "h...");
+    EXPECT_EQ(platform.sentToBoard, "\r\r\n");
+    EXPECT_EQ(platform.colours[Control::Text2], Colour::systemDesktop());
+    const long sleep = platform.logIndex("sleep:5000@open");
+    const long close = platform.logIndex("close@" + std::to_string(t0 + 5000));
+    const long start = platform.logIndex("start:run.bat@" + std::to_string(t0 + 5000));
+    const long timerOn = platform.logIndex("timer:on");
+    const long interval = platform.logIndex("interval:1105");
+    ASSERT_GE(sleep, 0);
+    EXPECT_LT(platform.logIndex(textEntry(Control::Text2, "Writing Program...")), sleep);
+    EXPECT_LT(sleep, close);
+    EXPECT_LT(close, start);
+    EXPECT_LT(start, timerOn);
+    EXPECT_LT(timerOn, interval);
+    EXPECT_FALSE(platform.portIsOpen);
+    EXPECT_EQ(recorder.armedCount, 1);
+}
+
+TEST_F(StationTest, JobThatCannotStartEndsTheProgram)
+{
+    load();
+    platform.canStartProcess = false;
+    platform.boardSends(station, "h...");
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_NE(platform.boxes[0].prompt.find("run.bat cannot be started"), std::string::npos);
+    EXPECT_GT(platform.exitStatus, 0);
+    EXPECT_FALSE(platform.timerEnabled);
+}
+
+TEST_F(StationTest, ChatterWithoutTriggerKeepsOnlyTheLatestText)
+{
+    load();
+    const std::string chunk(4096, 'x');
+    for (int i = 0; i < 20; ++i)
+        platform.boardSends(station, chunk);
+    EXPECT_EQ(platform.texts[Control::txtReceive].size(), Station::receiveTextLimit);
+    platform.boardSends(station, "end h.");
+    EXPECT_EQ(platform.texts[Control::txtReceive].substr(Station::receiveTextLimit - 6), "end h.");
+    platform.boardSends(station, "..");
+    EXPECT_EQ(platform.started.size(), 1u);
+}
+
+TEST_F(StationTest, TriggerEarlyInAHugeChunkStillArms)
+{
+    load();
+    platform.boardSends(station, "h..." + std::string(Station::receiveTextLimit, 'x'));
+    EXPECT_EQ(platform.started.size(), 1u);
+}
+
+// ---- programming and the result ----
+
+TEST_F(StationTest, HundredthTickComes110500msAfterArming)
+{
+    platform.files["LOG"] = "Flash verified\r\n";
+    const uint64_t armedAt = armed();
+    platform.advance(station, cycleMs - 1);
+    EXPECT_EQ(station.ticks(), 99);
+    EXPECT_EQ(platform.texts[Control::Label2], "99");
+    EXPECT_TRUE(platform.boxes.empty());
+    EXPECT_EQ(platform.logIndex("file:LOG"), -1);
+    platform.advance(station, 1);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].atMs, armedAt + cycleMs);
+    EXPECT_EQ(platform.boxes[0].texts[Control::Label2], "100");
+
+    std::vector<std::string> counts = platform.logged(textEntry(Control::Label2, ""));
+    ASSERT_EQ(counts.size(), 101u);
+    for (size_t i = 0; i < 100; ++i)
+        EXPECT_EQ(counts[i], textEntry(Control::Label2, std::to_string(i + 1)));
+    EXPECT_EQ(counts[100], textEntry(Control::Label2, ""));
+}
+
+TEST_F(StationTest, LogWithTextIsSuccessShownUntilTheBoxCloses)
+{
+    platform.files["LOG"] = "Sent OK\r\nBoard: flash verified\r\n";
+    armed();
+    platform.advance(station, cycleMs);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    const FakeStationPlatform::Box& box = platform.boxes[0];
+    EXPECT_EQ(box.title, "PROGRAM COMPLETE...!!!");
+    EXPECT_EQ(box.prompt, "Click for restart.");
+    EXPECT_FALSE(box.critical);
+    EXPECT_EQ(box.texts.at(Control::Label1), "Please remove Main Board");
+    EXPECT_EQ(box.texts.at(Control::Text2), "Program Success...");
+    EXPECT_EQ(box.text2Colour, Colour::rgb(0, 128, 0));
+    EXPECT_EQ(box.texts.at(Control::Time1), "12/8/2026 6:04:04 AM");
+    EXPECT_EQ(platform.openFiles, 0) << "LOG stays open";
+    ASSERT_EQ(recorder.results.size(), 1u);
+    EXPECT_TRUE(recorder.results[0].passed);
+    EXPECT_EQ(recorder.results[0].portNumber, 3);
+    EXPECT_EQ(recorder.results[0].lastField, "Board: flash verified");
+}
+
+struct FailingLog {
+    const char* name;
+    const char* content;
+};
+
+class FailingLogTest : public StationTest, public ::testing::WithParamInterface<FailingLog> {};
+
+TEST_P(FailingLogTest, EmptyLastFieldIsFailure)
+{
+    platform.files["LOG"] = GetParam().content;
+    armed();
+    platform.advance(station, cycleMs);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    const FakeStationPlatform::Box& box = platform.boxes[0];
+    EXPECT_EQ(box.title, "PROGRAM ERROR");
+    EXPECT_EQ(box.prompt, "Click for restart.");
+    EXPECT_TRUE(box.critical);
+    EXPECT_EQ(box.texts.at(Control::Label1), "Please Check Mainbord");
+    EXPECT_EQ(box.texts.at(Control::Text2), "Program Error !!!!!!!! ");
+    EXPECT_EQ(box.text2Colour, Colour::rgb(255, 0, 0));
+    EXPECT_EQ(box.texts.at(Control::Time1), " ") << "no time on failure";
+    ASSERT_EQ(recorder.results.size(), 1u);
+    EXPECT_FALSE(recorder.results[0].passed);
+    EXPECT_EQ(platform.exitStatus, -1);
+    EXPECT_TRUE(platform.portIsOpen) << "reset after the box";
+}
+
+INSTANTIATE_TEST_SUITE_P(Logs, FailingLogTest,
+                         ::testing::Values(FailingLog{"Empty", ""}, FailingLog{"BlankLastLine", "Flash OK\r\n\r\n"},
+                                           FailingLog{"TrailingComma", "Flash,"}),
+                         [](const ::testing::TestParamInfo<FailingLog>& p) { return std::string(p.param.name); });
+
+TEST_F(StationTest, MissingLogEndsTheProgram)
+{
+    armed();
+    platform.advance(station, cycleMs);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_TRUE(platform.boxes[0].critical);
+    EXPECT_NE(platform.boxes[0].prompt.find("LOG"), std::string::npos);
+    EXPECT_GT(platform.exitStatus, 0);
+    EXPECT_FALSE(platform.portIsOpen);
+    EXPECT_TRUE(recorder.results.empty());
+}
+
+TEST_F(StationTest, ResetReopensThePortShownAndClearsEverything)
+{
+    platform.files["LOG"] = "ok";
+    armed();
+    platform.texts[Control::Label4] = "7";
+    platform.advance(station, cycleMs);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_TRUE(platform.portIsOpen);
+    EXPECT_EQ(platform.portNumber, 7);
+    EXPECT_FALSE(platform.timerEnabled);
+    EXPECT_EQ(platform.timerIntervalMs, 1105u);
+    EXPECT_EQ(station.ticks(), 0);
+    EXPECT_EQ(platform.texts[Control::Label2], "");
+    EXPECT_EQ(platform.texts[Control::txtReceive], "");
+    EXPECT_GT(platform.logIndex("redraw:" + std::to_string(static_cast<int>(Control::txtReceive))),
+              platform.logIndex("box:PROGRAM COMPLETE...!!!"));
+    EXPECT_EQ(platform.texts[Control::Time1], "");
+    EXPECT_EQ(platform.texts[Control::Text2], "");
+    EXPECT_EQ(platform.texts[Control::Label1], "Please Insert Main Board");
+
+    platform.advance(station, 10 * cycleMs);
+    EXPECT_EQ(station.ticks(), 0) << "no ticks while waiting for the next board";
+}
+
+TEST_F(StationTest, NextBoardRunsAFreshCycle)
+{
+    platform.files["LOG"] = "ok";
+    armed();
+    platform.advance(station, cycleMs);
+    platform.boardSends(station, "second board\r\n");
+    EXPECT_EQ(platform.started.size(), 1u) << "the first board's trigger is gone";
+    platform.files["LOG"] = "";
+    platform.boardSends(station, "h...");
+    platform.advance(station, cycleMs);
+    ASSERT_EQ(platform.boxes.size(), 2u);
+    EXPECT_EQ(platform.boxes[1].title, "PROGRAM ERROR");
+    EXPECT_EQ(platform.started.size(), 2u);
+}
+
+TEST_F(StationTest, PortThatCannotBeReopenedEndsTheProgram)
+{
+    platform.files["LOG"] = "ok";
+    armed();
+    platform.openResult = PortError::busy;
+    platform.advance(station, cycleMs);
+    ASSERT_EQ(platform.boxes.size(), 2u);
+    EXPECT_NE(platform.boxes[1].prompt.find("cannot be reopened"), std::string::npos);
+    EXPECT_TRUE(platform.boxes[1].critical);
+    EXPECT_GT(platform.exitStatus, 0);
+}
+
+TEST_F(StationTest, TicksWhileTheBoxIsOpenOnlyCount)
+{
+    platform.files["LOG"] = "ok";
+    armed();
+    platform.onMessageBox = [this] {
+        platform.onMessageBox = nullptr;
+        platform.advance(station, 250 * 1105);
+    };
+    platform.advance(station, cycleMs);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.logged("file:LOG").size(), 1u);
+    EXPECT_EQ(platform.logged(textEntry(Control::Label2, "350")).size(), 1u);
+    EXPECT_EQ(station.ticks(), 0);
+    EXPECT_TRUE(platform.portIsOpen);
+}
+
+TEST_F(StationTest, TickCountDoesNotOverflowWhileTheBoxStaysOpen)
+{
+    platform.files["LOG"] = "ok";
+    armed();
+    platform.onMessageBox = [this] {
+        platform.onMessageBox = nullptr;
+        platform.advance(station, 70000ull * 1105);
+        EXPECT_EQ(station.ticks(), INT16_MAX);
+    };
+    platform.advance(station, cycleMs);
+    EXPECT_EQ(platform.boxes.size(), 1u) << "the count came round to 100 again";
+    EXPECT_EQ(platform.logged("file:LOG").size(), 1u);
+}
+
+}  // namespace
