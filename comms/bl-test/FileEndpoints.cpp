@@ -4,13 +4,14 @@
 
 void printProgress(uint32_t done, uint32_t total, bool withTotal)
 {
+    // Unsigned conversions: the same text as signed ones below 2 GiB, and
+    // still right above.
     if (withTotal) {
         unsigned percent = total == 0 ? 0u
             : static_cast<unsigned>(static_cast<uint64_t>(done) * 100u / total);
-        std::printf("%8d bytes of %d - %3d%%\r", static_cast<int>(done), static_cast<int>(total),
-                    static_cast<int>(percent));
+        std::printf("%8u bytes of %u - %3u%%\r", done, total, percent);
     } else {
-        std::printf("%8d bytes\r", static_cast<int>(done));
+        std::printf("%8u bytes\r", done);
     }
     std::fflush(stdout);
 }
