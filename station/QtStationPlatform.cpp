@@ -1,0 +1,266 @@
+#include "QtStationPlatform.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QThread>
+#include <cstdio>
+#include <ctime>
+
+#include "PortLock.h"
+#include "PortName.h"
+#include "StationWindow.h"
+#include "StdioTextInput.h"
+
+namespace {
+
+QString fromText(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+
+std::string toText(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1();
+    return {bytes.constData(), static_cast<size_t>(bytes.size())};
+}
+
+// CR LF, a lone CR and a lone LF each start a new line on the screen.
+QString forDisplay(const std::string& text)
+{
+    QString shown = fromText(text);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return shown;
+}
+
+QSerialPort::Parity parityOf(char letter)
+{
+    switch (letter) {
+    case 'E':
+        return QSerialPort::EvenParity;
+    case 'O':
+        return QSerialPort::OddParity;
+    case 'M':
+        return QSerialPort::MarkParity;
+    case 'S':
+        return QSerialPort::SpaceParity;
+    default:
+        return QSerialPort::NoParity;
+    }
+}
+
+}  // namespace
+
+bool terminalAvailable()
+{
+    const QString platform = QGuiApplication::platformName();
+    const bool onDisplay = platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland"));
+    return onDisplay && !QStandardPaths::findExecutable(QStringLiteral("x-terminal-emulator")).isEmpty();
+}
+
+QtStationPlatform::QtStationPlatform(StationWindow& window_, QtPlatformOptions options_)
+    : window(window_), options(std::move(options_))
+{
+    if (options.timeDivisor == 0)
+        options.timeDivisor = 1;
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+        if (onTick)
+            onTick();
+    });
+    QObject::connect(&port, &QSerialPort::readyRead, [this] { deliverReceiveEvent(); });
+}
+
+void QtStationPlatform::deliverReceiveEvent()
+{
+    currentEvent = commEvent::receive;
+    if (onCommEvent)
+        onCommEvent();
+    currentEvent = 0;
+}
+
+QWidget* QtStationPlatform::widgetOf(Control control) const
+{
+    switch (control) {
+    case Control::Label1:
+        return window.Label1;
+    case Control::Label2:
+        return window.Label2;
+    case Control::Label4:
+        return window.Label4;
+    case Control::Text2:
+        return window.Text2;
+    case Control::Time1:
+        return window.Time1;
+    case Control::txtReceive:
+        return window.txtReceive;
+    }
+    return nullptr;
+}
+
+void QtStationPlatform::setText(Control control, const std::string& text)
+{
+    if (control == Control::txtReceive) {
+        receivedText = text;
+        window.txtReceive->setPlainText(forDisplay(text));
+        QScrollBar* bar = window.txtReceive->verticalScrollBar();
+        bar->setValue(bar->maximum());
+    } else if (control == Control::Text2) {
+        window.Text2->setText(fromText(text));
+    } else {
+        static_cast<QLabel*>(widgetOf(control))->setText(fromText(text));
+    }
+}
+
+std::string QtStationPlatform::text(Control control) const
+{
+    if (control == Control::txtReceive)
+        return receivedText;
+    if (control == Control::Text2)
+        return toText(window.Text2->text());
+    return toText(static_cast<QLabel*>(widgetOf(control))->text());
+}
+
+void QtStationPlatform::setTextColour(Control control, Colour colour)
+{
+    QWidget* widget = widgetOf(control);
+    const QColor qtColour = colour.kind == Colour::Kind::systemDesktop ? StationWindow::systemDesktopColour()
+                                                                       : QColor(colour.red, colour.green, colour.blue);
+    QPalette palette = widget->palette();
+    palette.setColor(control == Control::Text2 || control == Control::txtReceive ? QPalette::Text
+                                                                                  : QPalette::WindowText,
+                     qtColour);
+    widget->setPalette(palette);
+}
+
+void QtStationPlatform::redraw(Control control) { widgetOf(control)->repaint(); }
+
+void QtStationPlatform::setPortSettings(const std::string& text)
+{
+    if (!parseCommSettings(text, settings))
+        std::fprintf(stderr, "flashstation: line settings \"%s\" not understood, kept %u,%c,%u,%u\n", text.c_str(),
+                     settings.baudRate, settings.parity, settings.dataBits, settings.stopBits);
+}
+
+void QtStationPlatform::setPortNumber(int16_t number) { portNumber = number; }
+
+PortError QtStationPlatform::openPort()
+{
+    char device[256];
+    if (portNumber <= 0 || !posixDeviceForPort(static_cast<uint32_t>(portNumber), device, sizeof device))
+        return PortError::noDevice;
+    port.setPortName(QString::fromLocal8Bit(device));
+    port.setBaudRate(static_cast<qint32>(settings.baudRate));
+    port.setParity(parityOf(settings.parity));
+    port.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits));
+    port.setStopBits(settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port.open(QIODevice::ReadWrite)) {
+        std::fprintf(stderr, "flashstation: %s: %s\n", device, port.errorString().toLocal8Bit().constData());
+        switch (port.error()) {
+        case QSerialPort::DeviceNotFoundError:
+            return PortError::noDevice;
+        case QSerialPort::PermissionError:
+            return PortError::busy;
+        default:
+            return PortError::other;
+        }
+    }
+    if (!lockPortExclusively(static_cast<int>(port.handle()))) {
+        std::fprintf(stderr, "flashstation: %s: locked by another program\n", device);
+        port.close();
+        return PortError::busy;
+    }
+    return PortError::none;
+}
+
+void QtStationPlatform::closePort() { port.close(); }
+
+void QtStationPlatform::writePort(const std::string& text)
+{
+    port.write(text.data(), static_cast<qint64>(text.size()));
+    // Out at once: the handler may block or close the port before the event loop runs again.
+    port.flush();
+}
+
+std::string QtStationPlatform::readPort()
+{
+    const QByteArray waiting = port.readAll();
+    return {waiting.constData(), static_cast<size_t>(waiting.size())};
+}
+
+void QtStationPlatform::enableTimer(bool enabled)
+{
+    timerEnabled = enabled;
+    applyTimer();
+}
+
+void QtStationPlatform::setTimerInterval(uint32_t ms)
+{
+    intervalMs = ms;
+    applyTimer();
+}
+
+// As the serial control's timer: ticking needs both, and any change starts the count anew.
+void QtStationPlatform::applyTimer()
+{
+    if (timerEnabled && intervalMs > 0)
+        timer.start(static_cast<int>(std::max<uint32_t>(1, intervalMs / options.timeDivisor)));
+    else
+        timer.stop();
+}
+
+bool QtStationPlatform::startProcess(const std::string& name)
+{
+    const QString script = fromText(name);
+    if (!QFileInfo(script).isFile() || !QFileInfo(script).isReadable())
+        return false;
+    QProcess job;
+    job.setWorkingDirectory(QDir::currentPath());
+    if (terminalAvailable()) {
+        job.setProgram(QStringLiteral("x-terminal-emulator"));
+        job.setArguments({QStringLiteral("-e"), QStringLiteral("/bin/sh"), script});
+    } else {
+        job.setProgram(QStringLiteral("/bin/sh"));
+        job.setArguments({script});
+    }
+    return job.startDetached();
+}
+
+void QtStationPlatform::sleep(uint32_t ms) { QThread::msleep(ms / options.timeDivisor); }
+
+void QtStationPlatform::messageBox(const std::string& prompt, const std::string& title, bool criticalIcon)
+{
+    QMessageBox box(criticalIcon ? QMessageBox::Critical : QMessageBox::NoIcon, fromText(title), fromText(prompt),
+                    QMessageBox::Ok, window.isVisible() ? &window : nullptr);
+    box.exec();
+}
+
+std::string QtStationPlatform::nowText() const
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[64];
+    // The locale's own date and time, as the operator's system shows them.
+    const size_t n = std::strftime(text, sizeof text, "%x %X", &local);
+    return {text, n};
+}
+
+std::unique_ptr<TextInput> QtStationPlatform::openTextFile(const std::string& name)
+{
+    return StdioTextInput::open(name);
+}
+
+void QtStationPlatform::endProgram(int exitStatus)
+{
+    timer.stop();
+    port.close();
+    if (options.endProgram)
+        options.endProgram(exitStatus);
+}

@@ -1,0 +1,76 @@
+// The station's platform over Qt: the controls of StationWindow, a
+// QSerialPort as the board's console port, a QTimer, QMessageBox and a
+// detached /bin/sh for "run.bat".
+#pragma once
+#include <QSerialPort>
+#include <QTimer>
+#include <functional>
+#include <string>
+
+#include "CommSettings.h"
+#include "StationPlatform.h"
+
+class StationWindow;
+class QWidget;
+
+struct QtPlatformOptions {
+    // Ends the process; the product exits at once.
+    std::function<void(int exitStatus)> endProgram;
+    // Divides every timer interval and sleep. Only tests set it, to run a
+    // whole cycle in a fraction of the time; the product keeps 1.
+    uint32_t timeDivisor = 1;
+};
+
+class QtStationPlatform : public StationPlatform {
+public:
+    QtStationPlatform(StationWindow& window, QtPlatformOptions options);
+
+    // Called on the window's thread when the port has input, and on each tick.
+    std::function<void()> onCommEvent;
+    std::function<void()> onTick;
+
+    void setText(Control control, const std::string& text) override;
+    std::string text(Control control) const override;
+    void setTextColour(Control control, Colour colour) override;
+    void redraw(Control control) override;
+    void setPortSettings(const std::string& settings) override;
+    void setPortNumber(int16_t portNumber) override;
+    PortError openPort() override;
+    void closePort() override;
+    void writePort(const std::string& text) override;
+    std::string readPort() override;
+    int commEvent() const override { return currentEvent; }
+    void enableTimer(bool enabled) override;
+    void setTimerInterval(uint32_t intervalMs) override;
+    bool startProcess(const std::string& name) override;
+    void sleep(uint32_t ms) override;
+    void messageBox(const std::string& prompt, const std::string& title, bool criticalIcon) override;
+    std::string nowText() const override;
+    std::unique_ptr<TextInput> openTextFile(const std::string& name) override;
+    void endProgram(int exitStatus) override;
+
+    bool portIsOpen() const { return port.isOpen(); }
+    bool timerIsActive() const { return timer.isActive(); }
+    int timerIntervalMs() const { return timer.interval(); }
+
+private:
+    QWidget* widgetOf(Control control) const;
+    void applyTimer();
+    void deliverReceiveEvent();
+
+    StationWindow& window;
+    QtPlatformOptions options;
+    QSerialPort port;
+    QTimer timer;
+    CommSettings settings;
+    int16_t portNumber = 0;
+    int currentEvent = 0;
+    bool timerEnabled = false;
+    uint32_t intervalMs = 0;
+    // The exact text of txtReceive; the widget shows it with line ends made plain.
+    std::string receivedText;
+};
+
+// Whether "run.bat" goes to a terminal window: only on a real display with
+// x-terminal-emulator installed.
+bool terminalAvailable();

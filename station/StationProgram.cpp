@@ -1,0 +1,20 @@
+#include "StationProgram.h"
+
+#include <QPushButton>
+
+StationProgram::StationProgram(QtPlatformOptions options)
+    : record(StationLog::defaultPath, clock), platform(window, std::move(options)), station(platform, record)
+{
+    platform.onCommEvent = [this] { station.MSCom_OnComm(); };
+    platform.onTick = [this] { station.Timer1_Timer(); };
+    QObject::connect(window.Command1, &QPushButton::clicked, [this] { station.Command1_Click(); });
+}
+
+bool StationProgram::start()
+{
+    if (!station.Form_Load())
+        return false;
+    window.show();
+    window.activateWindow();
+    return true;
+}
