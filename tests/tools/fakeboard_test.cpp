@@ -177,6 +177,7 @@ TEST(FakeboardBanner, EndsWithTheTriggerLineAndHoldsNoOpeningCharacter)
 }
 
 struct ConsoleCase {
+    const char* name;
     const char* typed;
     const char* answer;
 };
@@ -197,12 +198,13 @@ TEST_P(FakeboardConsole, AnswersLikeABootloader)
 
 INSTANTIATE_TEST_SUITE_P(
     LineEnds, FakeboardConsole,
-    ::testing::Values(ConsoleCase {"\r\r\n", "\r\n=> \r\n=> "},  // the bench reply: two line ends
-                      ConsoleCase {"\n\n", "\r\n=> \r\n=> "},
-                      ConsoleCase {"\r\n\r\n", "\r\n=> \r\n=> "},
-                      ConsoleCase {"ver\r", "ver\r\nUnknown command 'ver' - try 'help'\r\n=> "},
-                      ConsoleCase {"vx\bar\n", "vx\b \bar\r\nUnknown command 'var' - try 'help'\r\n=> "},
-                      ConsoleCase {"\x7f\x01\r", "\r\n=> "}));
+    ::testing::Values(ConsoleCase {"BenchReplyIsTwoLineEnds", "\r\r\n", "\r\n=> \r\n=> "},
+                      ConsoleCase {"EachLfEndsALine", "\n\n", "\r\n=> \r\n=> "},
+                      ConsoleCase {"CrLfIsOneLineEnd", "\r\n\r\n", "\r\n=> \r\n=> "},
+                      ConsoleCase {"TextIsAnUnknownCommand", "ver\r", "ver\r\nUnknown command 'ver' - try 'help'\r\n=> "},
+                      ConsoleCase {"BackspaceErases", "vx\bar\n", "vx\b \bar\r\nUnknown command 'var' - try 'help'\r\n=> "},
+                      ConsoleCase {"ControlBytesAreNotText", "\x7f\x01\r", "\r\n=> "}),
+    [](const ::testing::TestParamInfo<ConsoleCase>& p) { return std::string(p.param.name); });
 
 TEST(FakeboardConsoleLine, ALongLineStopsEchoingButStillEnds)
 {
