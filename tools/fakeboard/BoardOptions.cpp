@@ -117,7 +117,8 @@ ParseResult parseBoardOptions(int argc, char** argv, BoardOptions& options)
     optind = 1;
     opterr = 0;
     int id;
-    while ((id = getopt_long(argc, argv, "h", kLongOptions, nullptr)) != -1) {
+    int longIndex = -1;
+    while ((id = getopt_long(argc, argv, "h", kLongOptions, &longIndex)) != -1) {
         if (id == 'h' || id == kHelp)
             return ParseResult::Help;
         if (id == '?' || id == ':') {
@@ -126,8 +127,8 @@ ParseResult parseBoardOptions(int argc, char** argv, BoardOptions& options)
             return ParseResult::Error;
         }
         if (!applyOption(id, optarg, options)) {
-            std::fprintf(stderr, "%s: invalid value '%s' for '%s'\n", argv[0],
-                         optarg != nullptr ? optarg : "", argv[optind - 1]);
+            std::fprintf(stderr, "%s: invalid value '%s' for --%s\n", argv[0],
+                         optarg != nullptr ? optarg : "", kLongOptions[longIndex].name);
             return ParseResult::Error;
         }
     }
@@ -161,6 +162,9 @@ void printBoardHelp(const char* programName)
         "A failed upload prints \"## Upload failed. Error N\" and the prompt, after the\n"
         "line has been quiet for 2 s. The board then answers its console: typed\n"
         "characters are echoed and a line end (CR, LF or CR LF) gives a new prompt.\n"
+        "Whatever the board prints before the program at the other end has opened\n"
+        "and set up its port may be thrown away by that set-up (blockxfer and most\n"
+        "terminal programs discard pending input); --boot-delay-ms gives it time.\n"
         "\n"
         "  --port PATH               device or pty end of the board's console (required)\n"
         "  --baud N                  line speed set on the port (default 115200)\n"
@@ -186,7 +190,8 @@ void printBoardHelp(const char* programName)
         "  -h, --help                print this text and exit\n"
         "\n"
         "Standard output: \"ready\" once the port is open and set up, then one line\n"
-        "\"upload ok: N bytes, crc32 0xXXXXXXXX\" or \"upload failed: error N\".\n"
+        "\"upload ok: N bytes, crc32 0xXXXXXXXX\", \"upload failed: error N\" or\n"
+        "\"upload failed: never started, on purpose\".\n"
         "Exit status: 0 after a complete upload, 1 when there was none (also on\n"
         "purpose), 2 on a command-line error, 3 when the port cannot be opened.\n"
         "The board ends on SIGTERM, or after --max-seconds.\n",
