@@ -1,0 +1,22 @@
+#!/bin/bash
+# Cross-builds blockxfer.exe for 64-bit Windows with mingw-w64.
+#   build_exe.sh BUILD_DIR [extra cmake arguments...]
+# Prints the path of the .exe on the last line of its output.
+set -euo pipefail
+if [ $# -lt 1 ]; then
+    echo "usage: $0 BUILD_DIR [cmake arguments...]" >&2
+    exit 2
+fi
+build=$1
+shift
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+if ! command -v x86_64-w64-mingw32-g++ >/dev/null; then
+    echo "x86_64-w64-mingw32-g++ not found (apt-get install g++-mingw-w64-x86-64)" >&2
+    exit 3
+fi
+cmake -S "$source_dir" -B "$build" \
+    -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-x86_64.cmake" \
+    -DBLOCKXFER_STATION=OFF -DBLOCKXFER_TESTS=OFF "$@" >"$build.configure.log" 2>&1 ||
+    { cat "$build.configure.log" >&2; exit 1; }
+cmake --build "$build" --target blockxfer -j2 >&2
+echo "$build/comms/bl-test/blockxfer.exe"
