@@ -1,0 +1,48 @@
+// One direction of the cable: the bytes in flight and when each arrives.
+//
+// A byte occupies the line for one byte time (10 bits at 8N1) once the
+// bytes before it are through, and arrives at the far end when its stop bit
+// ends plus the fixed latency. Unthrottled (baud 0) a byte takes no line
+// time. Times are nanoseconds on the caller's monotonic clock, so the
+// schedule can be tested without waiting.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+class LineDirection {
+public:
+    LineDirection(uint32_t baud, uint32_t latencyMs);
+
+    // Bytes that entered the line at `nowNs`.
+    void enter(const uint8_t* data, size_t count, int64_t nowNs);
+
+    size_t queuedBytes() const { return queued; }
+    // Arrival time of the next byte / of the last byte; only when queued.
+    int64_t nextArrivalNs() const;
+    int64_t lastArrivalNs() const { return lastArrival; }
+
+    // Copies up to `max` bytes that have arrived by `nowNs` into `out`
+    // without removing them; returns how many.
+    size_t peekArrived(int64_t nowNs, uint8_t* out, size_t max) const;
+    // Removes the first `count` bytes (those handed to the far end).
+    void consume(size_t count);
+
+private:
+    // Bytes that entered together; byte i arrives at firstArrivalNs + i * byteNs.
+    struct Segment {
+        int64_t firstArrivalNs;
+        std::vector<uint8_t> bytes;
+        size_t head;
+    };
+
+    size_t arrivedIn(const Segment& segment, int64_t nowNs) const;
+
+    int64_t byteNs;
+    int64_t latencyNs;
+    int64_t lineFreeNs = 0;  // when the line has sent everything so far
+    int64_t lastArrival = 0;
+    size_t queued = 0;
+    std::deque<Segment> segments;
+};

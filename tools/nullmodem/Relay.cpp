@@ -1,0 +1,190 @@
+#include "Relay.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+constexpr int64_t kNsPerMs = 1000000;
+constexpr int64_t kTickNs = kNsPerMs;
+// A full far end is retried this often in case its wake-up is missed.
+constexpr int64_t kBlockedRetryNs = 10 * kNsPerMs;
+constexpr int64_t kFlushIdleNs = 10 * kNsPerMs;
+constexpr int64_t kFlushEveryNs = 100 * kNsPerMs;
+// Bytes in flight per direction before the sender is held back, as a
+// UART's transmit buffer would.
+constexpr size_t kQueueLimit = 64 * 1024;
+constexpr size_t kChunk = 16 * 1024;
+constexpr int64_t kNever = INT64_MAX;
+
+struct timespec toTimespec(int64_t ns)
+{
+    struct timespec ts {};
+    ts.tv_sec = static_cast<time_t>(ns / 1000000000);
+    ts.tv_nsec = static_cast<long>(ns % 1000000000);
+    return ts;
+}
+}  // namespace
+
+Relay::Path::Path(const char* name_, int fromFd_, int toFd_, uint32_t baud, uint32_t latencyMs,
+                  const DirectionFaults& faults_, uint64_t seed)
+    : name(name_),
+      fromFd(fromFd_),
+      toFd(toFd_),
+      line(baud, latencyMs),
+      faults(faults_, seed),
+      noisePending(faults_.hasNoise),
+      noiseAtNs(static_cast<int64_t>(faults_.noiseAtMs) * kNsPerMs),
+      noiseCount(faults_.noiseCount)
+{
+}
+
+Relay::Relay(const NullModemOptions& options, PtyEnd& a, PtyEnd& b, TraceWriter& trace_)
+    : ends{&a, &b},
+      trace(trace_),
+      deadlineNs(static_cast<int64_t>(options.maxSeconds) * 1000 * kNsPerMs),
+      ab("ab", a.masterFd(), b.masterFd(), options.baud, options.latencyMs, options.ab, options.seed),
+      ba("ba", b.masterFd(), a.masterFd(), options.baud, options.latencyMs, options.ba,
+         options.seed ^ 0x9E3779B97F4A7C15ull)
+{
+}
+
+bool Relay::receive(Path& path, int64_t nowNs)
+{
+    uint8_t input[kChunk / 2];
+    uint8_t damaged[kChunk];
+    size_t room = kQueueLimit - std::min(kQueueLimit, path.line.queuedBytes());
+    ssize_t n = ::read(path.fromFd, input, std::min(room, sizeof input));
+    if (n < 0)
+        return errno == EAGAIN || errno == EINTR;
+    size_t onLine = path.faults.damage(input, static_cast<size_t>(n), damaged);
+    path.line.enter(damaged, path.faults.passCut(onLine), nowNs);
+    return true;
+}
+
+void Relay::injectNoise(Path& path, int64_t nowNs)
+{
+    path.noisePending = false;
+    uint8_t burst[kChunk];
+    for (uint32_t left = path.noiseCount; left > 0;) {
+        size_t count = std::min<size_t>(left, sizeof burst);
+        path.faults.noise(burst, count);
+        path.line.enter(burst, path.faults.passCut(count), nowNs);
+        left -= static_cast<uint32_t>(count);
+    }
+}
+
+bool Relay::deliver(Path& path, int64_t nowNs)
+{
+    uint8_t out[kChunk];
+    while (!path.blocked) {
+        size_t arrived = path.line.peekArrived(nowNs, out, sizeof out);
+        if (arrived == 0)
+            return true;
+        ssize_t n = ::write(path.toFd, out, arrived);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN)
+                return false;
+            n = 0;
+        }
+        size_t written = static_cast<size_t>(n);
+        trace.record(nowNs / 1000, path.name, out, written);
+        path.line.consume(written);
+        if (written > 0)
+            path.lastDeliveryNs = nowNs;
+        path.blocked = written < arrived;
+        if (path.blocked)
+            path.blockedAtNs = nowNs;
+    }
+    return true;
+}
+
+int64_t Relay::wakeNs(const Path& path) const
+{
+    int64_t wake = path.noisePending ? path.noiseAtNs : kNever;
+    if (path.line.queuedBytes() == 0)
+        return wake;
+    if (path.blocked)
+        return std::min(wake, path.blockedAtNs + kBlockedRetryNs);
+    int64_t next = path.line.nextArrivalNs();
+    int64_t batched = std::min(path.lastDeliveryNs + kTickNs, path.line.lastArrivalNs());
+    return std::min(wake, std::max(next, batched));
+}
+
+int Relay::run(volatile sig_atomic_t& stopRequested, const sigset_t& pollMask)
+{
+    int64_t lastFlushNs = 0;
+    while (stopRequested == 0) {
+        int64_t now = clock.nowNs();
+        if (now >= deadlineNs)
+            break;
+        for (Path* path : {&ab, &ba}) {
+            if (path->noisePending && now >= path->noiseAtNs)
+                injectNoise(*path, now);
+            if (!deliver(*path, now)) {
+                std::fprintf(stderr, "nullmodem: write to end %c failed: %s\n",
+                             path == &ab ? 'B' : 'A', std::strerror(errno));
+                return 1;
+            }
+        }
+        int64_t wake = std::min({wakeNs(ab), wakeNs(ba), deadlineNs});
+        int64_t timeout = std::max<int64_t>(0, wake - now);
+        if (timeout >= kFlushIdleNs || now - lastFlushNs >= kFlushEveryNs) {
+            trace.flush();
+            lastFlushNs = now;
+        }
+
+        // Input is taken only while there is room in flight, output is
+        // watched only while the far end is full: nothing to do means no
+        // wake-up.
+        struct pollfd fds[4] = {};
+        Path* paths[2] = {&ab, &ba};
+        for (int i = 0; i < 2; ++i) {
+            fds[2 + i].fd = ends[i]->closeWatchFd();
+            fds[2 + i].events = POLLIN;
+            fds[i].fd = paths[i]->fromFd;
+            if (paths[i]->line.queuedBytes() < kQueueLimit)
+                fds[i].events |= POLLIN;
+            // The far end of the other direction is this master.
+            if (paths[1 - i]->blocked)
+                fds[i].events |= POLLOUT;
+        }
+        struct timespec ts = toTimespec(timeout);
+        int ready = ppoll(fds, 4, &ts, &pollMask);
+        if (ready < 0) {
+            if (errno == EINTR)
+                continue;
+            std::fprintf(stderr, "nullmodem: ppoll: %s\n", std::strerror(errno));
+            return 1;
+        }
+        now = clock.nowNs();
+        for (int i = 0; i < 2; ++i) {
+            if ((fds[2 + i].revents & POLLIN) != 0)
+                ends[i]->clientClosed();
+            if ((fds[i].revents & POLLOUT) != 0)
+                paths[1 - i]->blocked = false;
+            if ((fds[i].revents & POLLIN) != 0 && !receive(*paths[i], now)) {
+                std::fprintf(stderr, "nullmodem: read from end %c failed: %s\n", i == 0 ? 'A' : 'B',
+                             std::strerror(errno));
+                return 1;
+            }
+            // The relay's own slave descriptor keeps a master from hanging
+            // up; if one does anyway, stop instead of polling it in a loop.
+            if ((fds[i].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && (fds[i].revents & POLLIN) == 0) {
+                std::fprintf(stderr, "nullmodem: end %c hung up\n", i == 0 ? 'A' : 'B');
+                return 1;
+            }
+        }
+        // A blocked end is retried when its retry time comes.
+        for (Path* path : paths)
+            if (path->blocked && now >= path->blockedAtNs + kBlockedRetryNs)
+                path->blocked = false;
+    }
+    trace.flush();
+    return 0;
+}

@@ -1,0 +1,59 @@
+// The cable itself: moves bytes between the two pty masters, each direction
+// through its own faults and schedule, until told to stop or out of time.
+//
+// One thread, one ppoll. The loop sleeps until a master has input, a
+// scheduled byte is due, a noise burst is due, the time limit is reached or
+// a signal arrives; it never waits in a busy loop. While a direction
+// streams, bytes are handed over at most once per tick (like a UART's FIFO)
+// rather than one wake-up per byte; the tail of what the sender wrote and a
+// byte after a pause are handed over on time.
+#pragma once
+#include <csignal>
+#include <cstdint>
+
+#include "FaultInjector.h"
+#include "LineDirection.h"
+#include "MonotonicClock.h"
+#include "NullModemOptions.h"
+#include "PtyEnd.h"
+#include "TraceWriter.h"
+
+class Relay {
+public:
+    Relay(const NullModemOptions& options, PtyEnd& a, PtyEnd& b, TraceWriter& trace);
+
+    // Relays until `stopRequested` becomes non-zero (set by a signal handler;
+    // the signals must be blocked outside ppoll, which unblocks them with
+    // `pollMask`) or the time limit ends. 0, or 1 after a failure that is
+    // reported on standard error.
+    int run(volatile sig_atomic_t& stopRequested, const sigset_t& pollMask);
+
+private:
+    struct Path {
+        Path(const char* name, int fromFd, int toFd, uint32_t baud, uint32_t latencyMs,
+             const DirectionFaults& faults, uint64_t seed);
+        const char* name;
+        int fromFd;
+        int toFd;
+        LineDirection line;
+        FaultInjector faults;
+        bool noisePending;
+        int64_t noiseAtNs;
+        uint32_t noiseCount;
+        bool blocked = false;  // the far end's input queue is full
+        int64_t blockedAtNs = 0;
+        int64_t lastDeliveryNs = -1000000000;
+    };
+
+    bool receive(Path& path, int64_t nowNs);
+    void injectNoise(Path& path, int64_t nowNs);
+    bool deliver(Path& path, int64_t nowNs);
+    int64_t wakeNs(const Path& path) const;
+
+    PtyEnd* ends[2];
+    MonotonicClock clock;
+    TraceWriter& trace;
+    int64_t deadlineNs;
+    Path ab;
+    Path ba;
+};
