@@ -153,7 +153,10 @@ int32_t YModemRx::receiveBlock(OutStream& out)
         int32_t r = readFrame(frame, frameLength, kind);
         if (r < 0)
             return r;
-        if (kind == Frame::Eot) {
+        // Streaming, the sender never sends a block again: after a bad
+        // attempt an EOT would close a file with a hole in it, so it only
+        // counts as one more bad attempt.
+        if (kind == Frame::Eot && (ackEachBlock || attempt == 1)) {
             r = sendByte(ctl::ACK);
             if (r < 0)
                 return r;
