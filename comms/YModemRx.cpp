@@ -8,6 +8,11 @@ namespace {
 constexpr uint32_t kPortTimeoutMs = 1000;
 constexpr uint32_t kMaxAttempts = 10;
 constexpr uint32_t kStartCycleMs = 1000;
+// A line that never falls silent (a console stuck printing) would hold a
+// drain for ever. Eight of the largest frames is far more than a sender
+// that waits for the answer can have on the way; past that the attempt
+// counter decides.
+constexpr uint32_t kMaxDrainBytes = 8 * kMaxFrame;
 }  // namespace
 
 // --- OutBlock0 -------------------------------------------------------------
@@ -94,8 +99,9 @@ void YModemRx::cancel()
 void YModemRx::drain()
 {
     uint8_t byte = 0;
-    while (port.read(&byte, 1, kPortTimeoutMs) > 0) {
-    }
+    for (uint32_t drained = 0; drained < kMaxDrainBytes; ++drained)
+        if (port.read(&byte, 1, kPortTimeoutMs) <= 0)
+            return;
 }
 
 int32_t YModemRx::readFrame(uint8_t* frame, uint32_t& frameLength, Frame& kind)
