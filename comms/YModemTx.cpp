@@ -21,6 +21,10 @@ constexpr uint32_t kStartCharAgainMs = 11000;
 // opening character are skipped, but only a few, so a line that floods ACK
 // still ends the wait.
 constexpr uint32_t kMaxSkippedAcks = 8;
+// A line that never falls silent would hold a purge for ever; a receiver
+// answers a frame with a byte or two, so eight frames' worth is plenty,
+// and past that the transmission counter decides.
+constexpr uint32_t kMaxPurgeBytes = 8 * kMaxFrame;
 }  // namespace
 
 YModemTx::YModemTx(SerialPort& port_, uint32_t startTimeoutMs_)
@@ -159,8 +163,9 @@ int32_t YModemTx::checkStreamingReply(bool isHeader, Reply& reply)
 void YModemTx::purge()
 {
     uint8_t byte = 0;
-    while (port.read(&byte, 1, kPurgeReadMs) > 0) {
-    }
+    for (uint32_t purged = 0; purged < kMaxPurgeBytes; ++purged)
+        if (port.read(&byte, 1, kPurgeReadMs) <= 0)
+            return;
 }
 
 int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
