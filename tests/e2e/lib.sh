@@ -1,0 +1,75 @@
+# Shared helpers of the end-to-end tests: a simulated line between two
+# published device paths, peers in the background, cleanup on exit.
+# Needs BLOCKXFER and NULLMODEM (paths of the built programs); SHIM is the
+# tcdrain shim for lrzsz peers.
+set -u
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/e2e.XXXXXX")
+LINE_PID=""
+failures=0
+checks=0
+
+cleanup() {
+    [ -n "$LINE_PID" ] && kill "$LINE_PID" 2>/dev/null && wait "$LINE_PID" 2>/dev/null
+    jobs -p | xargs -r kill 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# start_line [nullmodem options...]: ends A and B at $WORK/a and $WORK/b.
+start_line() {
+    stop_line
+    rm -f "$WORK/ready"
+    "$NULLMODEM" --a "$WORK/a" --b "$WORK/b" --max-seconds 900 "$@" > "$WORK/ready" 2> "$WORK/line.err" &
+    LINE_PID=$!
+    for _ in $(seq 1 200); do
+        grep -q ready "$WORK/ready" 2>/dev/null && return 0
+        sleep 0.02
+    done
+    echo "simulated line did not start: $(cat "$WORK/line.err")" >&2
+    exit 1
+}
+
+stop_line() {
+    if [ -n "$LINE_PID" ]; then
+        kill "$LINE_PID" 2>/dev/null
+        wait "$LINE_PID" 2>/dev/null
+        LINE_PID=""
+    fi
+}
+
+check() {  # check DESCRIPTION COMMAND...
+    local what=$1
+    shift
+    checks=$((checks + 1))
+    if "$@"; then
+        return 0
+    fi
+    failures=$((failures + 1))
+    echo "FAIL: $what" >&2
+    return 1
+}
+
+expect_eq() {  # expect_eq DESCRIPTION EXPECTED ACTUAL
+    checks=$((checks + 1))
+    if [ "$2" != "$3" ]; then
+        failures=$((failures + 1))
+        printf 'FAIL: %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3" >&2
+    fi
+}
+
+finish() {
+    echo "$((checks - failures)) passed, $failures failed"
+    [ "$failures" -eq 0 ]
+}
+
+# X-Modem carries no size: the received file is padded with SUB (0x1A) to
+# a multiple of 128 bytes.
+padded_copy() {  # padded_copy SRC DST
+    local size pad
+    size=$(stat -c %s "$1")
+    pad=$(( (128 - size % 128) % 128 ))
+    cp "$1" "$2"
+    [ "$pad" -gt 0 ] && head -c "$pad" /dev/zero | tr '\0' '\032' >> "$2"
+    return 0
+}
