@@ -95,8 +95,12 @@ StationWindow::StationWindow()
     txtReceive->setReadOnly(true);
     txtReceive->setTabChangesFocus(true);
     Text2->setReadOnly(true);
-    Label2->setAlignment(Qt::AlignCenter);
-    Label2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // Left-aligned like the other labels: from 100 on, the count is wider
+    // than its box, and its leading digits are the ones to keep in view.
+    // No border either: two digits of the large font just fill the width.
+    Label2->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Label2->setMargin(0);
+    Label2->setIndent(0);
 
     const char* names[] = {"Picture1", "Label3", "Label4", "Command1", "Frame1",
                            "txtReceive", "Label1", "Label2", "Text2", "Time1"};
@@ -141,9 +145,10 @@ void StationWindow::paintControls()
     setColours(txtReceive, QPalette::Base, inactiveTitleBarColour(), QPalette::Text,
                system.color(QPalette::WindowText));
     setColours(Text2, QPalette::Base, text2Background(), QPalette::Text, systemDesktopColour());
-    // The frame and the button keep the toolkit's own colours.
-    Frame1->setPalette(system);
-    Frame1->setAutoFillBackground(true);
+    // The frame and the button keep the toolkit's own colours; they are set
+    // explicitly, or the children would take the form's yellow.
+    setColours(Frame1, QPalette::Window, system.color(QPalette::Window), QPalette::WindowText,
+               system.color(QPalette::WindowText));
     Command1->setPalette(system);
 }
 
