@@ -206,6 +206,28 @@ TEST(NullModemProgram, ThrottlesEachDirectionOnItsOwnAt38400Baud)
     EXPECT_NEAR(secondsBA, 1.5, 1.5 * 0.03);
 }
 
+TEST(NullModemProgram, SenderRunsAheadOfTheLineByOneTransmitBufferOnly)
+{
+    NullModem nm({"--baud", "115200"});
+    expectReady(nm);
+    End a(nm.path("a")), b(nm.path("b"));
+    // Frame-sized writes for 0.2 s without waiting: the line takes about
+    // 2300 bytes meanwhile, the transmit buffer 4 KiB; a pty alone would
+    // take some 60 KiB.
+    const Bytes frame = randomBytes(1029, 10);
+    size_t accepted = 0;
+    auto start = Clock::now();
+    while (secondsSince(start) < 0.2) {
+        ssize_t n = ::write(a.fd, frame.data(), frame.size());
+        if (n > 0)
+            accepted += static_cast<size_t>(n);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_GT(accepted, 4096u);
+    EXPECT_LT(accepted, 4096u + 2304u + 2 * frame.size());
+    EXPECT_EQ(b.read(accepted, 300).size(), accepted);
+}
+
 TEST(NullModemProgram, LatencyDelaysALoneByte)
 {
     NullModem nm({"--latency-ms", "50"});

@@ -73,6 +73,12 @@ bool PtyEnd::open(std::string& error)
     return true;
 }
 
+void PtyEnd::holdOutput(bool hold)
+{
+    // The same as a received XOFF, without making XON/XOFF bytes special.
+    tcflow(heldSlave, hold ? TCOOFF : TCOON);
+}
+
 void PtyEnd::clientClosed()
 {
     alignas(struct inotify_event) char events[4096];

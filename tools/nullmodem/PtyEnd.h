@@ -24,6 +24,9 @@ public:
     void unpublish();
 
     int masterFd() const { return master; }
+    // Stops or restarts what programs write to the slave: a pty takes tens
+    // of KiB at once, a UART only what its transmit buffer holds.
+    void holdOutput(bool hold);
     // Readable when a program has closed the slave; then call clientClosed().
     int closeWatchFd() const { return closeWatch; }
     void clientClosed();

@@ -14,9 +14,9 @@ constexpr int64_t kTickNs = kNsPerMs;
 constexpr int64_t kBlockedRetryNs = 10 * kNsPerMs;
 constexpr int64_t kFlushIdleNs = 10 * kNsPerMs;
 constexpr int64_t kFlushEveryNs = 100 * kNsPerMs;
-// Bytes in flight per direction before the sender is held back, as a
-// UART's transmit buffer would.
-constexpr size_t kQueueLimit = 64 * 1024;
+// Bytes in flight per direction before the sender is held back: the
+// transmit buffer of a Linux serial driver.
+constexpr size_t kQueueLimit = 4096;
 constexpr size_t kChunk = 16 * 1024;
 constexpr int64_t kNever = INT64_MAX;
 
@@ -29,10 +29,11 @@ struct timespec toTimespec(int64_t ns)
 }
 }  // namespace
 
-Relay::Path::Path(const char* name_, int fromFd_, int toFd_, uint32_t baud, uint32_t latencyMs,
+Relay::Path::Path(const char* name_, PtyEnd& from_, int toFd_, uint32_t baud, uint32_t latencyMs,
                   const DirectionFaults& faults_, uint64_t seed)
     : name(name_),
-      fromFd(fromFd_),
+      from(from_),
+      fromFd(from_.masterFd()),
       toFd(toFd_),
       line(baud, latencyMs),
       faults(faults_, seed),
@@ -46,8 +47,8 @@ Relay::Relay(const NullModemOptions& options, PtyEnd& a, PtyEnd& b, TraceWriter&
     : ends{&a, &b},
       trace(trace_),
       deadlineNs(static_cast<int64_t>(options.maxSeconds) * 1000 * kNsPerMs),
-      ab("ab", a.masterFd(), b.masterFd(), options.baud, options.latencyMs, options.ab, options.seed),
-      ba("ba", b.masterFd(), a.masterFd(), options.baud, options.latencyMs, options.ba,
+      ab("ab", a, b.masterFd(), options.baud, options.latencyMs, options.ab, options.seed),
+      ba("ba", b, a.masterFd(), options.baud, options.latencyMs, options.ba,
          options.seed ^ 0x9E3779B97F4A7C15ull)
 {
 }
@@ -63,6 +64,16 @@ bool Relay::receive(Path& path, int64_t nowNs)
     size_t onLine = path.faults.damage(input, static_cast<size_t>(n), damaged);
     path.line.enter(damaged, path.faults.passCut(onLine), nowNs);
     return true;
+}
+
+void Relay::pace(Path& path)
+{
+    bool full = path.line.queuedBytes() >= kQueueLimit;
+    // Held again after every read while full, in case the program itself
+    // restarted its output (tcflow) meanwhile.
+    if (full || path.senderHeld)
+        path.from.holdOutput(full);
+    path.senderHeld = full;
 }
 
 void Relay::injectNoise(Path& path, int64_t nowNs)
@@ -95,6 +106,8 @@ bool Relay::deliver(Path& path, int64_t nowNs)
         size_t written = static_cast<size_t>(n);
         trace.record(nowNs / 1000, path.name, out, written);
         path.line.consume(written);
+        if (path.senderHeld)
+            pace(path);
         if (written > 0)
             path.lastDeliveryNs = nowNs;
         path.blocked = written < arrived;
@@ -116,6 +129,64 @@ int64_t Relay::wakeNs(const Path& path) const
     return std::min(wake, std::max(next, batched));
 }
 
+bool Relay::deliverDue(int64_t nowNs)
+{
+    for (Path* path : {&ab, &ba}) {
+        if (path->noisePending && nowNs >= path->noiseAtNs)
+            injectNoise(*path, nowNs);
+        if (!deliver(*path, nowNs)) {
+            std::fprintf(stderr, "nullmodem: write to end %c failed: %s\n", path == &ab ? 'B' : 'A',
+                         std::strerror(errno));
+            return false;
+        }
+    }
+    return true;
+}
+
+void Relay::watch(struct pollfd (&fds)[4]) const
+{
+    // Input is taken only while there is room in flight, output is watched
+    // only while the far end is full: nothing to do means no wake-up.
+    const Path* paths[2] = {&ab, &ba};
+    for (int i = 0; i < 2; ++i) {
+        fds[i] = {paths[i]->fromFd, 0, 0};
+        if (paths[i]->line.queuedBytes() < kQueueLimit)
+            fds[i].events |= POLLIN;
+        // This master is the far end of the other direction.
+        if (paths[1 - i]->blocked)
+            fds[i].events |= POLLOUT;
+        fds[2 + i] = {ends[i]->closeWatchFd(), POLLIN, 0};
+    }
+}
+
+bool Relay::handle(const struct pollfd (&fds)[4], int64_t nowNs)
+{
+    Path* paths[2] = {&ab, &ba};
+    for (int i = 0; i < 2; ++i) {
+        const char name = i == 0 ? 'A' : 'B';
+        if ((fds[2 + i].revents & POLLIN) != 0)
+            ends[i]->clientClosed();
+        if ((fds[i].revents & POLLOUT) != 0)
+            paths[1 - i]->blocked = false;
+        if ((fds[i].revents & POLLIN) != 0) {
+            if (!receive(*paths[i], nowNs)) {
+                std::fprintf(stderr, "nullmodem: read from end %c failed: %s\n", name, std::strerror(errno));
+                return false;
+            }
+            pace(*paths[i]);
+        }
+        // The relay's own slave descriptor keeps a master from hanging up;
+        // if one does anyway, stop rather than poll it in a loop.
+        if ((fds[i].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && (fds[i].revents & POLLIN) == 0) {
+            std::fprintf(stderr, "nullmodem: end %c hung up\n", name);
+            return false;
+        }
+        if (paths[i]->blocked && nowNs >= paths[i]->blockedAtNs + kBlockedRetryNs)
+            paths[i]->blocked = false;
+    }
+    return true;
+}
+
 int Relay::run(volatile sig_atomic_t& stopRequested, const sigset_t& pollMask)
 {
     int64_t lastFlushNs = 0;
@@ -123,67 +194,25 @@ int Relay::run(volatile sig_atomic_t& stopRequested, const sigset_t& pollMask)
         int64_t now = clock.nowNs();
         if (now >= deadlineNs)
             break;
-        for (Path* path : {&ab, &ba}) {
-            if (path->noisePending && now >= path->noiseAtNs)
-                injectNoise(*path, now);
-            if (!deliver(*path, now)) {
-                std::fprintf(stderr, "nullmodem: write to end %c failed: %s\n",
-                             path == &ab ? 'B' : 'A', std::strerror(errno));
-                return 1;
-            }
-        }
+        if (!deliverDue(now))
+            return 1;
         int64_t wake = std::min({wakeNs(ab), wakeNs(ba), deadlineNs});
         int64_t timeout = std::max<int64_t>(0, wake - now);
         if (timeout >= kFlushIdleNs || now - lastFlushNs >= kFlushEveryNs) {
             trace.flush();
             lastFlushNs = now;
         }
-
-        // Input is taken only while there is room in flight, output is
-        // watched only while the far end is full: nothing to do means no
-        // wake-up.
-        struct pollfd fds[4] = {};
-        Path* paths[2] = {&ab, &ba};
-        for (int i = 0; i < 2; ++i) {
-            fds[2 + i].fd = ends[i]->closeWatchFd();
-            fds[2 + i].events = POLLIN;
-            fds[i].fd = paths[i]->fromFd;
-            if (paths[i]->line.queuedBytes() < kQueueLimit)
-                fds[i].events |= POLLIN;
-            // The far end of the other direction is this master.
-            if (paths[1 - i]->blocked)
-                fds[i].events |= POLLOUT;
-        }
+        struct pollfd fds[4];
+        watch(fds);
         struct timespec ts = toTimespec(timeout);
-        int ready = ppoll(fds, 4, &ts, &pollMask);
-        if (ready < 0) {
+        if (ppoll(fds, 4, &ts, &pollMask) < 0) {
             if (errno == EINTR)
                 continue;
             std::fprintf(stderr, "nullmodem: ppoll: %s\n", std::strerror(errno));
             return 1;
         }
-        now = clock.nowNs();
-        for (int i = 0; i < 2; ++i) {
-            if ((fds[2 + i].revents & POLLIN) != 0)
-                ends[i]->clientClosed();
-            if ((fds[i].revents & POLLOUT) != 0)
-                paths[1 - i]->blocked = false;
-            if ((fds[i].revents & POLLIN) != 0 && !receive(*paths[i], now)) {
-                std::fprintf(stderr, "nullmodem: read from end %c failed: %s\n", i == 0 ? 'A' : 'B',
-                             std::strerror(errno));
-                return 1;
-            }
-            // The relay's own slave descriptor keeps a master from hanging
-            // up; if one does anyway, stop instead of polling it in a loop.
-            if ((fds[i].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0 && (fds[i].revents & POLLIN) == 0) {
-                std::fprintf(stderr, "nullmodem: end %c hung up\n", i == 0 ? 'A' : 'B');
-                return 1;
-            }
-        }
-        // A blocked end is retried when its retry time comes.
-        for (Path* path : paths)
-            if (path->blocked && now >= path->blockedAtNs + kBlockedRetryNs)
-                path->blocked = false;
+        if (!handle(fds, clock.nowNs()))
+            return 1;
     }
     trace.flush();
     return 0;

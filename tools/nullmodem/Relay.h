@@ -6,10 +6,13 @@
 // a signal arrives; it never waits in a busy loop. While a direction
 // streams, bytes are handed over at most once per tick (like a UART's FIFO)
 // rather than one wake-up per byte; the tail of what the sender wrote and a
-// byte after a pause are handed over on time.
+// byte after a pause are handed over on time. A sender may run ahead of
+// the line by one transmit buffer (4 KiB, as the kernel's serial drivers
+// keep), then its writes block, as they would on a real port.
 #pragma once
 #include <csignal>
 #include <cstdint>
+#include <poll.h>
 
 #include "FaultInjector.h"
 #include "LineDirection.h"
@@ -30,9 +33,10 @@ public:
 
 private:
     struct Path {
-        Path(const char* name, int fromFd, int toFd, uint32_t baud, uint32_t latencyMs,
+        Path(const char* name, PtyEnd& from, int toFd, uint32_t baud, uint32_t latencyMs,
              const DirectionFaults& faults, uint64_t seed);
         const char* name;
+        PtyEnd& from;
         int fromFd;
         int toFd;
         LineDirection line;
@@ -42,13 +46,21 @@ private:
         uint32_t noiseCount;
         bool blocked = false;  // the far end's input queue is full
         int64_t blockedAtNs = 0;
+        bool senderHeld = false;  // the writing end's output is stopped
         int64_t lastDeliveryNs = -1000000000;
     };
 
     bool receive(Path& path, int64_t nowNs);
+    // Holds the writing end while its transmit buffer is full.
+    static void pace(Path& path);
     void injectNoise(Path& path, int64_t nowNs);
     bool deliver(Path& path, int64_t nowNs);
     int64_t wakeNs(const Path& path) const;
+    // Noise bursts that are due, then every byte that has arrived.
+    bool deliverDue(int64_t nowNs);
+    // The descriptors to wait for: both masters, then both close watches.
+    void watch(struct pollfd (&fds)[4]) const;
+    bool handle(const struct pollfd (&fds)[4], int64_t nowNs);
 
     PtyEnd* ends[2];
     MonotonicClock clock;
