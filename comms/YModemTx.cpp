@@ -14,6 +14,11 @@ constexpr uint32_t kReplyTimeoutMs = 1000;
 // lrzsz's receivers confirm an EOT only after a second of silence, so its
 // ACK comes just after 1000 ms; a longer wait keeps the last byte safe.
 constexpr uint32_t kEotReplyTimeoutMs = 3000;
+// A streaming sender has no acknowledgement to pace it: when it sends EOT,
+// the driver's and the line's buffers may still hold tens of KiB (a pty
+// holds 64 KiB, which is 5.7 s at 115200 baud), and the receiver answers
+// only after all of it has arrived.
+constexpr uint32_t kStreamingEotReplyTimeoutMs = 11000;
 constexpr uint32_t kPurgeReadMs = 500;
 constexpr uint32_t kMaxTransmissions = 10;
 constexpr uint32_t kStartCharAgainMs = 11000;
@@ -168,6 +173,13 @@ void YModemTx::purge()
             return;
 }
 
+uint32_t YModemTx::replyTimeout(bool isEot) const
+{
+    if (!isEot)
+        return kReplyTimeoutMs;
+    return ackEachBlock ? kEotReplyTimeoutMs : kStreamingEotReplyTimeoutMs;
+}
+
 int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
 {
     const bool isEot = length == 0;
@@ -189,8 +201,7 @@ int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
         if (r < 0)
             return r;
         if (reply == Reply::Complete) {
-            r = waitsForAck ? awaitAck(isEot ? kEotReplyTimeoutMs : kReplyTimeoutMs, reply)
-                            : checkStreamingReply(isHeader, reply);
+            r = waitsForAck ? awaitAck(replyTimeout(isEot), reply) : checkStreamingReply(isHeader, reply);
             if (r < 0)
                 return r;
         }

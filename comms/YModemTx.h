@@ -43,6 +43,7 @@ private:
 
     uint32_t buildFrameFor(uint8_t* frame, const uint8_t* data, uint32_t count, uint32_t n);
     int32_t writeFrame(const uint8_t* frame, uint32_t frameLength, Reply& reply);
+    uint32_t replyTimeout(bool isEot) const;
     int32_t awaitAck(uint32_t timeoutMs, Reply& reply);
     int32_t checkStreamingReply(bool isHeader, Reply& reply);
     int32_t countCancel(Reply& reply, Reply onFirst);

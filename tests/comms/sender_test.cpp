@@ -355,6 +355,22 @@ TEST_F(SenderFixture, SilenceAfterEotFailsAfterThreeSeconds)
     EXPECT_EQ(port.now() - before, 3000u);
 }
 
+TEST_F(SenderFixture, StreamingSenderWaitsLongerForTheEotReply)
+{
+    opensWith(ctl::G);
+    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    // The receiver is still reading what the buffers held: its ACK comes
+    // 6 s after the EOT was handed over.
+    receiver.answer = [this](const Bytes& f, size_t) {
+        if (f[0] != ctl::EOT)
+            return Bytes{};
+        receiver.replyDelayMs = 6000;
+        return Bytes{ctl::ACK};
+    };
+    MemorySource src(pattern(4096));
+    EXPECT_EQ(tx.sendStream(src), rc::Ok);
+}
+
 TEST_F(SenderFixture, FailingSourceIsReportedAsSourceError)
 {
     struct Broken : YModemTx::InStream {
