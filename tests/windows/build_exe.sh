@@ -14,9 +14,10 @@ if ! command -v x86_64-w64-mingw32-g++ >/dev/null; then
     echo "x86_64-w64-mingw32-g++ not found (apt-get install g++-mingw-w64-x86-64)" >&2
     exit 3
 fi
+mkdir -p "$build"
 cmake -S "$source_dir" -B "$build" \
     -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-x86_64.cmake" \
-    -DBLOCKXFER_STATION=OFF -DBLOCKXFER_TESTS=OFF "$@" >"$build.configure.log" 2>&1 ||
-    { cat "$build.configure.log" >&2; exit 1; }
+    -DBLOCKXFER_STATION=OFF -DBLOCKXFER_TESTS=OFF "$@" >"$build/configure.log" 2>&1 ||
+    { cat "$build/configure.log" >&2; exit 1; }
 cmake --build "$build" --target blockxfer -j2 >&2
 echo "$build/comms/bl-test/blockxfer.exe"
