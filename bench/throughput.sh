@@ -59,7 +59,7 @@ head -c $smallSize /dev/urandom >"$work/small.bin"
 head -c $bigSize /dev/urandom >"$work/big.bin"
 # lrzsz ends with tcdrain() then tcflush(); on a pty that loses its final
 # ACK about half the time unless tcdrain() waits a little (see the shim).
-cc -shared -fPIC -O2 -o "$work/tcdrain_delay.so" "$here/tcdrain_delay.c" -ldl
+cc -shared -fPIC -O2 -o "$work/tcdrain_delay.so" "$here/../tests/support/tcdrain_shim.c" -ldl
 lrzsz="LD_PRELOAD=$work/tcdrain_delay.so"
 
 # ---- the cases ---------------------------------------------------------------
