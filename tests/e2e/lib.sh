@@ -73,3 +73,14 @@ padded_copy() {  # padded_copy SRC DST
     [ "$pad" -gt 0 ] && head -c "$pad" /dev/zero | tr '\0' '\032' >> "$2"
     return 0
 }
+
+# Random files around the block boundaries and one large one, in src/;
+# their names in SIZES.
+make_test_files() {
+    mkdir -p src
+    for size in 0 1 127 128 129 1023 1024 1025 1500; do
+        head -c "$size" /dev/urandom > "src/f$size"
+    done
+    head -c $((300 * 1024)) /dev/urandom > src/big
+    SIZES="f0 f1 f127 f128 f129 f1023 f1024 f1025 f1500 big"
+}

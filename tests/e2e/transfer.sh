@@ -6,11 +6,7 @@
 B=$BLOCKXFER
 cd "$WORK"
 mkdir -p src rx
-for size in 0 1 127 128 129 1023 1024 1025 1500; do
-    head -c "$size" /dev/urandom > "src/f$size"
-done
-head -c $((300 * 1024)) /dev/urandom > src/big
-SIZES="f0 f1 f127 f128 f129 f1023 f1024 f1025 f1500 big"
+make_test_files
 
 start_line --latency-ms 1
 
