@@ -22,7 +22,8 @@ public:
     int read(uint8_t* buffer, int maxCount) override
     {
         size_t n = std::min(static_cast<size_t>(maxCount), data.size() - offset);
-        std::memcpy(buffer, data.data() + offset, n);
+        if (n > 0)
+            std::memcpy(buffer, data.data() + offset, n);
         offset += n;
         return static_cast<int>(n);
     }

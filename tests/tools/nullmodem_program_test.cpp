@@ -224,7 +224,9 @@ TEST(NullModemProgram, SenderRunsAheadOfTheLineByOneTransmitBufferOnly)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     EXPECT_GT(accepted, 4096u);
-    EXPECT_LT(accepted, 4096u + 2304u + 2 * frame.size());
+    // Slack for a loaded machine, where the hold-back reacts later; still
+    // far below what a pty alone would take.
+    EXPECT_LT(accepted, 4096u + 2304u + 4 * frame.size());
     EXPECT_EQ(b.read(accepted, 300).size(), accepted);
 }
 
