@@ -14,15 +14,19 @@
 #   ok           both sides 0 and the file identical;
 #   fail         a clean failure: a documented code and message, and no
 #                side of ours claiming success for a damaged file;
-#   undetected   our receiver reported success for a damaged file that the
-#                protocol itself cannot catch: the 8-bit checksum missed a
-#                multi-byte error (same length), or a false EOT (a lost
-#                header byte before block 4, 260, ... leaves 0x04 first)
-#                cut an X-Modem file short;
+#   undetected   a receiver reported success for a damaged or missing
+#                file that the protocol as specified cannot catch: the 8-bit
+#                checksum missed a multi-byte error (same length); a false
+#                EOT cut an X-Modem file short (X-Modem carries no size; a
+#                stray 0x04 at the start of a frame, or a noise "G" that put
+#                the sender into streaming so that its real EOT came after
+#                lost blocks); or a stray 0x04 where the first Y-Modem
+#                header was expected, which ends the receive with success
+#                and no file;
 #   DEFECT       anything else: success with a damaged file, a hang (90 s),
 #                a crash (a signal with no message), an undocumented code.
 # (A run that keeps retrying is slow, not hung: 240 s is far beyond the
-# slowest recovery seen, about 80 s for 32 KiB at 1e-3 flips both ways.)
+# slowest recovery seen, about 125 s for 32 KiB at 1e-3 drops from sx -k.)
 # Exits non-zero when any run is a DEFECT.
 #
 # Environment: BUILD_DIR (default build/), or BLOCKXFER, NULLMODEM and SHIM
@@ -233,7 +237,14 @@ run_one() {
     head -c $SIZE /dev/urandom >"$dir/src.bin"
 
     # shellcheck disable=SC2086
-    "$NULLMODEM" --a "$dir/a" --b "$dir/b" --seed "$seed" --trace "$dir/trace" \
+    # Each pairing gets faults of its own: seed 1 of one pairing is not
+    # seed 1 of another, so a cell sees as many fault patterns as runs.
+    local index=0 p
+    for p in $ALL_PAIRINGS; do
+        index=$((index + 1))
+        [ "$p" = "$pair" ] && break
+    done
+    "$NULLMODEM" --a "$dir/a" --b "$dir/b" --seed $((index * 1000 + seed)) --trace "$dir/trace" \
         --max-seconds 300 $options >"$dir/line.out" 2>&1 &
     local line=$!
     for _ in $(seq 1 100); do
@@ -300,13 +311,23 @@ run_one() {
     rxstatus=$(cut -d' ' -f1 "$dir/rx.res")
     if [ -n "$reason" ]; then
         verdict=DEFECT
-    elif [ "$rxstatus" = 0 ] && [ "$file" != same ] && [ "${rx%% *}" = bx ]; then
+    elif [ "$rxstatus" = 0 ] && [ "$file" != same ]; then
+        # A receiver's success with a damaged file: lrzsz's is counted the
+        # same way when the protocol explains it, and is lrzsz's otherwise.
+        local whose=""
+        [ "${rx%% *}" = lz ] && whose=" (lrzsz receiver)"
         if [ "$check" = sum ] && [ "$file" = corrupt ]; then
             verdict=undetected
-            reason="checksum"
+            reason="checksum$whose"
         elif [ "$proto" = x ] && [ "$file" = prefix ]; then
             verdict=undetected
-            reason="false-EOT"
+            reason="false-EOT$whose"
+        elif [ "$proto" = y ] && [ "$file" = missing ]; then
+            verdict=undetected
+            reason="EOT-for-first-header$whose"
+        elif [ -n "$whose" ]; then
+            verdict=fail
+            reason="lrzsz-success-with-$file-file"
         else
             verdict=DEFECT
             reason="rx:success-with-$file-file"
@@ -321,7 +342,11 @@ run_one() {
         "$(code_of "$dir/rx")" "$(cut -d' ' -f2 "$dir/rx.res")" \
         "$file" "$resends" "$verdict" "${reason# }"
     # A defect's run folder stays for study, as does every run with KEEP_RUNS set.
-    [ "$verdict" = DEFECT ] || [ -n "${KEEP_RUNS:-}" ] || rm -rf "$dir"
+    if [ "$verdict" = DEFECT ] && [ -n "${KEPT_DIR:-}" ]; then
+        mv "$dir" "$KEPT_DIR/" 2>/dev/null
+    elif [ -z "${KEEP_RUNS:-}" ]; then
+        rm -rf "$dir"
+    fi
     return 0
 }
 
@@ -366,6 +391,8 @@ else
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/faults.XXXXXX")
+KEPT_DIR=$(mktemp -d "${TMPDIR:-/tmp}/fault_matrix_defects.XXXXXX")
+export KEPT_DIR
 records=$work/records.tsv
 started=$(date +%s)
 for pair in $pairs; do
@@ -426,7 +453,40 @@ summary() {
     }' "$records"
 }
 
+# Identical-and-success runs per cell and pairing ("u": undetected, "D": defect).
+grid() {
+    awk -F'\t' -v pairs="$pairs" '
+    {
+        if (!($2 in row)) { row[$2] = ++rows; cellname[rows] = $2 }
+        runs[$2, $1]++
+        if ($10 == "ok") ok[$2, $1]++
+        if ($10 == "undetected") und[$2, $1]++
+        if ($10 == "DEFECT") bad[$2, $1]++
+    }
+    END {
+        n = split(pairs, p, " ")
+        line = "| Cell |"; rule = "|---|"
+        for (i = 1; i <= n; ++i) { line = line " " p[i] " |"; rule = rule "---|" }
+        print line; print rule
+        for (r = 1; r <= rows; ++r) {
+            c = cellname[r]; line = "| " c " |"
+            for (i = 1; i <= n; ++i) {
+                e = (ok[c, p[i]] + 0) "/" (runs[c, p[i]] + 0)
+                if (und[c, p[i]]) e = e " " und[c, p[i]] "u"
+                if (bad[c, p[i]]) e = e " " bad[c, p[i]] "D"
+                line = line " " e " |"
+            }
+            print line
+        }
+    }' "$records"
+}
+
 table=$(summary)
+table="$table
+
+Identical-and-success runs of each pairing (sender-receiver; l = lrzsz):
+
+$(grid)"
 echo "$table"
 bad=$(awk -F'\t' '$10 == "DEFECT" || $10 == "undetected"' "$records")
 if [ -n "$bad" ]; then
@@ -458,4 +518,9 @@ fi
 status=0
 awk -F'\t' '$10 == "DEFECT" { found = 1 } END { exit !found }' "$records" && status=1
 rm -rf "$work"
+if [ -n "$(ls -A "$KEPT_DIR")" ]; then
+    echo "run folders of the defects (trace, outputs, files) kept in $KEPT_DIR"
+else
+    rmdir "$KEPT_DIR"
+fi
 exit $status
