@@ -1,6 +1,7 @@
 // blockxfer: one X-Modem or Y-Modem transfer over a serial port per run,
 // optionally followed by a capture of what the device prints.
 #include <cstdio>
+#include <memory>
 
 #include "Fatal.h"
 #include "Flows.h"
@@ -8,11 +9,15 @@
 #include "ResultCodes.h"
 #include "SerialPort.h"
 
+// Owned at file scope so that the fatal paths, which leave through exit(),
+// still close and free the port.
+static std::unique_ptr<SerialPort> port;
+
 int main(int argc, char** argv)
 {
     parseCommandLine(argc, argv);
 
-    SerialPort* port = createSerialPort(Options.portDevice);
+    port.reset(createSerialPort(Options.portDevice));
     if (port == nullptr)
         fatalError(rc::NoPortObject, "Can't create port");
     int32_t r = port->open(Options.portNumber);
@@ -37,6 +42,6 @@ int main(int argc, char** argv)
     }
 
     port->close();
-    delete port;
+    port.reset();
     return 0;
 }
