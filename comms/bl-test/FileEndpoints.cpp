@@ -49,6 +49,10 @@ int OutFile::write(const uint8_t* data, uint32_t count)
     if (file == nullptr)
         return rc::OutputFile;
     printProgress(bytesDone, declaredSize, declaredSize != 0);
+    // The end-of-file call: a file that stops short of the size its header
+    // announced has lost its tail, which must not pass as a good transfer.
+    if (count == 0 && bytesDone < declaredSize)
+        return rc::OutputFile;
     if (declaredSize != 0) {
         uint32_t remaining = declaredSize - bytesDone;
         if (remaining == 0)

@@ -26,7 +26,8 @@ public:
     // takes the new size (so a FILE argument wins over the header's name).
     int open(const char* name, uint32_t declaredSize) override;
     // Cuts data to the declared size, so SUB fill never reaches the disk
-    // when the size is known. -400 on a short write or with no file.
+    // when the size is known. -400 on a short write, with no file, or when
+    // the end-of-file call (count 0) comes before the declared size.
     int write(const uint8_t* data, uint32_t count) override;
 
     FILE* file = nullptr;

@@ -1,5 +1,6 @@
 // blockxfer: one X-Modem or Y-Modem transfer over a serial port per run,
 // optionally followed by a capture of what the device prints.
+#include <csignal>
 #include <cstdio>
 #include <memory>
 
@@ -15,6 +16,11 @@ static std::unique_ptr<SerialPort> port;
 
 int main(int argc, char** argv)
 {
+#ifdef SIGXFSZ
+    // Past a file-size limit (ulimit -f) a write should fail and be reported
+    // with the output file's code, not kill the process without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     parseCommandLine(argc, argv);
 
     port.reset(createSerialPort(Options.portDevice));

@@ -99,6 +99,21 @@ TEST(OutFile, DeclaredSizeCutsTheFill)
     unlink(path.c_str());
 }
 
+TEST(OutFile, EndBeforeTheDeclaredSizeFails)
+{
+    std::string path = tempPath("short");
+    OutFile out;
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(out.open(path.c_str(), 1000), rc::Ok);
+    std::vector<uint8_t> block(128, 'b');
+    EXPECT_EQ(out.write(block.data(), 128), 128);
+    EXPECT_EQ(out.write(nullptr, 0), rc::OutputFile);
+    testing::internal::GetCapturedStdout();
+    std::fclose(out.file);
+    EXPECT_EQ(slurp(path), block);  // what arrived stays for a look
+    unlink(path.c_str());
+}
+
 TEST(OutFile, UnknownSizeKeepsEverythingAndShortLine)
 {
     std::string path = tempPath("nosize");

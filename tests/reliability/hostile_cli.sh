@@ -137,34 +137,41 @@ stop_line
 
 # --- a disk that fills up while receiving ------------------------------------
 head -c 200000 /dev/urandom >big.bin
-mkdir disk
+
+# $1: folder to receive in, $2: what fills up, $3: shell text run first.
+full_disk_case() {
+    local dir=$1 how=$2 limit=$3
+    echo "keep me" >"$dir/keep.txt"
+    start_line "$work"
+    (cd "$dir" && bash -c "$limit exec timeout 60 \"\$0\" -p\"\$1\" -r" "$BLOCKXFER" "$work/a" \
+        >"$work/outfull" 2>"$work/errfull"; echo $? >"$work/statusfull") &
+    local receiver=$!
+    status=$(run_bx outsend errsend -p"$work/b" -sy big.bin)
+    wait $receiver
+    expect_eq "full disk ($how): receiver message" "Error during file transfer. Error -400" "$(cat errfull)"
+    expect_eq "full disk ($how): receiver status" 112 "$(cat statusfull)"
+    # The cancel's five CAN answer a block: the first counts, the purge takes
+    # the rest, and the resent block meets silence.
+    expect_eq "full disk ($how): sender ends on the silence" "Error during file transfer. Error -200" "$(cat errsend)"
+    expect_eq "full disk ($how): sender status" 56 "$status"
+    expect_eq "full disk ($how): other files kept" "keep me" "$(cat "$dir/keep.txt")"
+    local got
+    got=$(stat -c %s "$dir/big.bin" 2>/dev/null || echo 0)
+    expect_eq "full disk ($how): what was written is the file's start" \
+        "$(head -c "$got" big.bin | md5sum)" "$(md5sum <"$dir/big.bin")"
+    stop_line
+}
+
+mkdir disk limited
 if mount -t tmpfs -o size=64k tmpfs disk 2>/dev/null; then
     mounted="$work/disk"
-    how="a 64 KiB tmpfs"
-    limit=""
+    full_disk_case disk "a 64 KiB tmpfs" ""
 else
-    # A file size limit; its signal is ignored, as a full disk raises none.
-    how="a 64 KiB file size limit"
-    limit="ulimit -f 64; trap '' XFSZ;"
+    echo "SKIP: full tmpfs: cannot mount here" >&2
 fi
-echo "keep me" >disk/keep.txt
-start_line "$work"
-(cd disk && bash -c "$limit exec timeout 60 \"\$0\" -p\"\$1\" -r" "$BLOCKXFER" "$work/a" \
-    >"$work/outfull" 2>"$work/errfull"; echo $? >"$work/statusfull") &
-receiver=$!
-status=$(run_bx outsend errsend -p"$work/b" -sy big.bin)
-wait $receiver
-expect_eq "full disk ($how): receiver message" "Error during file transfer. Error -400" "$(cat errfull)"
-expect_eq "full disk: receiver status" 112 "$(cat statusfull)"
-# The cancel's five CAN answer a block: the first counts, the purge takes
-# the rest, and the resent block meets silence.
-expect_eq "full disk: sender ends on the silence" "Error during file transfer. Error -200" "$(cat errsend)"
-expect_eq "full disk: sender status" 56 "$status"
-expect_eq "full disk: other files kept" "keep me" "$(cat disk/keep.txt)"
-got=$(stat -c %s disk/big.bin 2>/dev/null || echo 0)
-expect_eq "full disk: what was written is the file's start" "$(head -c "$got" big.bin | md5sum)" "$(md5sum <disk/big.bin)"
-stop_line
+# The signal of a file size limit stays at its default action: blockxfer
+# must not be killed by it, the write must fail as on a full disk.
+full_disk_case limited "a 64 KiB file size limit" "ulimit -f 64;"
 
-echo "full disk case used $how"
 echo "$((checks - failures)) passed, $failures failed"
 [ "$failures" -eq 0 ]

@@ -109,7 +109,9 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"sign", "s.bin\0" "+300"s, rc::BadHeader, ""},
         HeaderCase{"hex", "s.bin\0" "0x12C"s, rc::BadHeader, ""},
         HeaderCase{"spaceThenText", "s.bin\0" "300 0 100644"s, 0, "work/s.bin", 300},
-        HeaderCase{"largest", "s.bin\0" "4294967295"s, 0, "work/s.bin", 384}),
+        // The size is taken as is; the data ends long before it, so the run
+        // fails and keeps what came.
+        HeaderCase{"largest", "s.bin\0" "4294967295"s, rc::OutputFile, "work/s.bin", 384}),
     [](const ::testing::TestParamInfo<HeaderCase>& info) {
         std::string name = info.param.label;
         for (char& ch : name)
