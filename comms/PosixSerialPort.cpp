@@ -141,7 +141,9 @@ int32_t PosixSerialPort::openDevice(const char* path)
 
 int32_t PosixSerialPort::configure(uint32_t baudRate)
 {
-    return applyLineSettings(fd, baudRate);
+    int32_t r = applyLineSettings(fd, baudRate);
+    transmitClock.setBaudRate(r == rc::Ok ? baudRate : 0);
+    return r;
 }
 
 int32_t PosixSerialPort::write(const uint8_t* data, uint32_t count, uint32_t timeoutMs)
@@ -160,7 +162,10 @@ int32_t PosixSerialPort::write(const uint8_t* data, uint32_t count, uint32_t tim
         }
     };
     DescriptorWaiter waiter(fd, POLLOUT);
-    return pollWithTimeout(timeoutMs, attempt, waiter);
+    int32_t moved = pollWithTimeout(timeoutMs, attempt, waiter);
+    if (moved > 0)
+        transmitClock.wrote(static_cast<uint32_t>(moved), monotonicNs());
+    return moved;
 }
 
 int32_t PosixSerialPort::read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs)
@@ -180,6 +185,12 @@ int32_t PosixSerialPort::read(uint8_t* buffer, uint32_t count, uint32_t timeoutM
                 return rc::PortRead;
         }
     };
+    // A wait for an answer counts from when our own output has left; a
+    // single attempt (timeout 0) stays a single attempt.
+    if (timeoutMs > 0) {
+        uint32_t pending = transmitClock.msUntilIdle(monotonicNs());
+        timeoutMs = pending > UINT32_MAX - timeoutMs ? UINT32_MAX : timeoutMs + pending;
+    }
     DescriptorWaiter waiter(fd, POLLIN);
     return pollWithTimeout(timeoutMs, attempt, waiter);
 }

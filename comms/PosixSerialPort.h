@@ -4,9 +4,11 @@
 // lock (a second blockxfer, picocom, minicom), TIOCEXCL against those that
 // do not. Reads and writes are non-blocking attempts; the timeout comes
 // from the shared polling loop, whose waits end early when poll() reports
-// the descriptor ready.
+// the descriptor ready. A read's timeout is lengthened by the time the line
+// still needs for what was written (TransmitClock).
 #pragma once
 #include "SerialPort.h"
+#include "TransmitClock.h"
 
 class PosixSerialPort : public SerialPort {
 public:
@@ -26,4 +28,5 @@ public:
 private:
     const char* devicePath;
     int fd = -1;
+    TransmitClock transmitClock;
 };

@@ -161,6 +161,34 @@ TEST_F(PtyFixture, TimeoutsTakeTheirTime)
     EXPECT_GE(msSince(start), 50);
 }
 
+TEST_F(PtyFixture, AWaitForAnAnswerCountsFromWhenTheOutputHasLeft)
+{
+    PosixSerialPort port(path.c_str());
+    ASSERT_EQ(port.open(1), rc::Ok);
+    ASSERT_EQ(port.configure(9600), rc::Ok);
+    std::vector<uint8_t> frame(192, 'f');  // 200 ms at 9600 baud
+    uint8_t buf[4];
+
+    ASSERT_EQ(port.write(frame.data(), 192, 1000), 192);
+    auto start = Clock::now();
+    EXPECT_EQ(port.read(buf, 1, 100), 0);
+    EXPECT_GE(msSince(start), 290);  // 200 on the wire, then the 100
+
+    // An answer that comes while the frame is still going out is not held.
+    ASSERT_EQ(port.write(frame.data(), 192, 1000), 192);
+    ASSERT_EQ(::write(master, "\x18", 1), 1);
+    start = Clock::now();
+    EXPECT_EQ(port.read(buf, 1, 1000), 1);
+    EXPECT_LT(msSince(start), 150);
+
+    // A single attempt stays a single attempt.
+    ASSERT_EQ(port.write(frame.data(), 192, 1000), 192);
+    start = Clock::now();
+    EXPECT_EQ(port.read(buf, 1, 0), 0);
+    EXPECT_LT(msSince(start), 50);
+    readMaster(3 * 192);
+}
+
 TEST_F(PtyFixture, HungUpLineDoesNotSpin)
 {
     PosixSerialPort port(path.c_str());
