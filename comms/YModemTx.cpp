@@ -65,7 +65,7 @@ int32_t YModemTx::waitForStart(uint32_t timeoutMs)
         if (r < 0)
             return r;
         if (r > 0) {
-            if (byte == ctl::G || byte == ctl::CRC || byte == ctl::NAK) {
+            if ((byte == ctl::G && acceptStreaming) || byte == ctl::CRC || byte == ctl::NAK) {
                 useCrc = byte != ctl::NAK;
                 ackEachBlock = byte != ctl::G;
                 startChar = byte;

@@ -26,6 +26,11 @@ public:
 
     // X-Modem only; a Y-Modem batch always allows 1024-byte blocks.
     void setAllow1K(bool allow) { allow1K = allow; }
+    // Whether "G" opens the transfer (streaming). X-Modem receivers open
+    // with NAK or "C" only, so for X-Modem a "G" is line noise, and taking
+    // it would stream past every NAK and report a file that never arrived
+    // whole as sent.
+    void setAcceptStreaming(bool accept) { acceptStreaming = accept; }
 
     int32_t waitForStart(uint32_t timeoutMs);
     // Sends one frame holding the first bytes of data (EOT when length is 0);
@@ -56,6 +61,7 @@ private:
     bool useCrc = true;
     bool ackEachBlock = true;
     bool allow1K = false;
+    bool acceptStreaming = true;
     uint8_t startChar = 0;
     uint32_t cancelCount = 0;
     // An opening character caught by the reply check right after a streamed

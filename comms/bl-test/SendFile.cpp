@@ -46,6 +46,7 @@ void sendFile(SerialPort& port)
     int32_t result;
     if (Options.useXModem) {
         sender.setAllow1K(Options.xmodem1K);
+        sender.setAcceptStreaming(false);
         result = sender.waitForStart(Options.startTimeoutMs);
         if (result < 0)
             fatalError(result, "Error during file transfer");

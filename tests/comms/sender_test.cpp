@@ -122,6 +122,26 @@ TEST_F(SenderFixture, OpeningCharacterChoosesCheckAndPace)
     }
 }
 
+TEST_F(SenderFixture, WithoutStreamingAGIsNoiseAndTheNextOpeningCharacterCounts)
+{
+    tx.setAcceptStreaming(false);
+    port.deliver(Bytes{ctl::G, ctl::G, ctl::CRC}, 50, 300);
+    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    EXPECT_EQ(port.now(), 650u);  // the "C", 600 ms after the first "G"
+    MemorySource src(pattern(300));
+    ASSERT_EQ(tx.sendStream(src), rc::Ok);
+    // Acknowledged CRC frames, not a stream.
+    ASSERT_EQ(receiver.frames.size(), 4u);
+    EXPECT_EQ(receiver.frames[0].size(), 133u);
+
+    YModemTx onlyG(port, 0);
+    onlyG.setAcceptStreaming(false);
+    port.deliver(ctl::G, 50);
+    uint64_t before = port.now();
+    EXPECT_EQ(onlyG.waitForStart(0), rc::Timeout);
+    EXPECT_EQ(port.now() - before, 11010u);
+}
+
 TEST_F(SenderFixture, StaleBytesAreDrainedAndTheMinimumBudgetIsElevenSeconds)
 {
     port.deliver(Bytes{ctl::CRC, ctl::NAK, ctl::G});  // already waiting
