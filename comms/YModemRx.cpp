@@ -134,13 +134,13 @@ int32_t YModemRx::readFrame(uint8_t* frame, uint32_t& frameLength, Frame& kind)
     return rc::Ok;
 }
 
-bool YModemRx::frameIsValid(const uint8_t* frame, uint32_t blockSize) const
+bool YModemRx::frameIsValid(const uint8_t* frame, uint32_t blockSize, uint32_t number) const
 {
     if (frame[0] != (blockSize == kLongBlock ? ctl::STX : ctl::SOH))
         return false;
     if (frame[1] != static_cast<uint8_t>(0xFFu - frame[2]))
         return false;
-    if (frame[1] != static_cast<uint8_t>(blockNumber & 0xFFu))
+    if (frame[1] != static_cast<uint8_t>(number & 0xFFu))
         return false;
     const uint8_t* field = frame + 3;
     if (useCrc) {
@@ -150,43 +150,84 @@ bool YModemRx::frameIsValid(const uint8_t* frame, uint32_t blockSize) const
     return field[blockSize] == checksum8(field, blockSize);
 }
 
+bool YModemRx::isRepeatOfLastBlock(const uint8_t* frame, uint32_t blockSize) const
+{
+    return ackEachBlock && lastAnswerLength > 0 && frameIsValid(frame, blockSize, blockNumber - 1);
+}
+
+int32_t YModemRx::acceptBlock(OutStream& out, const uint8_t* frame, uint32_t blockSize)
+{
+    int32_t r = out.write(frame + 3, blockSize);
+    if (r < 0)
+        return r;
+    if (ackEachBlock) {
+        r = sendByte(ctl::ACK);
+        if (r < 0)
+            return r;
+        lastAnswer[0] = ctl::ACK;
+        lastAnswerLength = 1;
+    }
+    silenceChar = resendChar;
+    ++blockNumber;
+    return static_cast<int32_t>(blockSize);
+}
+
+int32_t YModemRx::repeatLastAnswer()
+{
+    // The sender missed our answer and sent the block again: answer it the
+    // same way, and keep the data we already have.
+    int32_t r = port.write(lastAnswer, lastAnswerLength, kPortTimeoutMs);
+    return r == 0 ? rc::Timeout : (r < 0 ? r : rc::Ok);
+}
+
 int32_t YModemRx::receiveBlock(OutStream& out)
 {
+    return receiveAttempts(out, false);
+}
+
+int32_t YModemRx::receiveAttempts(OutStream& out, bool startPhase)
+{
     uint8_t frame[kMaxFrame];
+    uint32_t silentAttempts = 0;
     for (uint32_t attempt = 1;; ++attempt) {
         uint32_t frameLength = 0;
         Frame kind = Frame::Broken;
         int32_t r = readFrame(frame, frameLength, kind);
-        if (r < 0)
+        if (r < 0 && r != rc::Timeout)
             return r;
-        // Streaming, the sender never sends a block again: after a bad
-        // attempt an EOT would close a file with a hole in it, so it only
-        // counts as one more bad attempt.
-        if (kind == Frame::Eot && (ackEachBlock || attempt == 1)) {
+        if (r == rc::Timeout) {
+            // In the start phase the caller's cycle asks again; a streaming
+            // sender never sends a block again, so silence there is final.
+            // Otherwise the sender may be waiting for an answer we sent and
+            // it never got: asking again is how the two find each other.
+            if (startPhase || !ackEachBlock)
+                return r;
+            ++silentAttempts;
+            r = sendByte(silenceChar);
+        } else if (kind == Frame::Eot && eotEndsFile && (ackEachBlock || attempt == 1)) {
+            // Streaming, the sender never sends a block again: after a bad
+            // attempt an EOT would close a file with a hole in it, so it only
+            // counts as one more bad attempt.
             r = sendByte(ctl::ACK);
             if (r < 0)
                 return r;
             return out.write(nullptr, 0);
-        }
-        const uint32_t blockSize = frameLength > 3 + kShortBlock + 2 ? kLongBlock : kShortBlock;
-        if (kind == Frame::Complete && frameIsValid(frame, blockSize)) {
-            r = out.write(frame + 3, blockSize);
-            if (r < 0)
-                return r;
-            if (ackEachBlock) {
-                r = sendByte(ctl::ACK);
-                if (r < 0)
-                    return r;
+        } else {
+            const uint32_t blockSize = frameLength > 3 + kShortBlock + 2 ? kLongBlock : kShortBlock;
+            const bool complete = kind == Frame::Complete;
+            if (complete && frameIsValid(frame, blockSize, blockNumber))
+                return acceptBlock(out, frame, blockSize);
+            if (complete && isRepeatOfLastBlock(frame, blockSize)) {
+                r = repeatLastAnswer();
+            } else {
+                drain();
+                r = sendByte(resendChar);
             }
-            ++blockNumber;
-            return static_cast<int32_t>(blockSize);
         }
-        drain();
-        r = sendByte(resendChar);
         if (r < 0)
             return r;
         if (attempt == kMaxAttempts)
-            return rc::TooManyRetries;
+            return silentAttempts == kMaxAttempts ? rc::Timeout : rc::TooManyRetries;
     }
 }
 
@@ -197,7 +238,7 @@ int32_t YModemRx::awaitFirstBlock(OutStream& out, uint32_t budgetMs)
         if (w < 0 && w != rc::Timeout)
             return w;
         if (w == rc::Ok) {
-            int32_t r = receiveBlock(out);
+            int32_t r = receiveAttempts(out, true);
             if (r != rc::Timeout)
                 return r;
         }
@@ -210,8 +251,10 @@ int32_t YModemRx::awaitFirstBlock(OutStream& out, uint32_t budgetMs)
 int32_t YModemRx::receiveXModem(OutStream& out, bool crc)
 {
     useCrc = crc;
-    startChar = resendChar = crc ? ctl::CRC : ctl::NAK;
+    startChar = resendChar = silenceChar = crc ? ctl::CRC : ctl::NAK;
     ackEachBlock = true;
+    eotEndsFile = true;
+    lastAnswerLength = 0;
     blockNumber = 1;
     int32_t r = awaitFirstBlock(out, startTimeoutMs);
     if (r == rc::Timeout)
@@ -227,48 +270,37 @@ int32_t YModemRx::receiveYModem(OutStream& out, bool streaming)
 {
     useCrc = true;
     ackEachBlock = !streaming;
-    startChar = resendChar = streaming ? ctl::G : ctl::CRC;
+    startChar = resendChar = silenceChar = streaming ? ctl::G : ctl::CRC;
     bool fileDone = false;
+    uint32_t repeatedEots = 0;
     for (;;) {
         OutBlock0 header;
         blockNumber = 0;
+        lastAnswerLength = 0;
+        // Before the first file an EOT can only be line noise; after it,
+        // an EOT is the sender repeating its end because our ACK was lost.
+        eotEndsFile = fileDone;
         int32_t r = awaitFirstBlock(header, startTimeoutMs);
         if (r == rc::Timeout && !fileDone)
-            return r;
+            return r;  // nobody came: nothing to cancel
+        if (r == rc::Timeout && repeatedEots > 0)
+            return rc::Ok;  // the file ended twice; no closing header followed
         if (r < 0) {
             cancel();
             return r;
         }
-        // A header may come as a 1024-byte block; only an EOT ends here.
-        if (r == 0)
-            return rc::Ok;
-
-        const char* name = nullptr;
-        uint32_t size = 0;
-        if (header.parseHeader(name, size) < 0) {
-            cancel();
-            return rc::BadHeader;
+        if (r == 0) {
+            // Acknowledged again; the sender goes on to the closing header.
+            if (++repeatedEots == kMaxAttempts) {
+                cancel();
+                return rc::TooManyRetries;
+            }
+            continue;
         }
-        if (name[0] == '\0')
-            return rc::Ok;
-        if (fileDone)
-            return rc::SecondFile;
-        // The sender's name becomes a path: it must stay below this folder.
-        if (!isSafeReceivedName(name)) {
-            cancel();
-            return rc::BadHeader;
-        }
-        r = out.open(name, size);
-        if (r < 0) {
-            cancel();
+        r = takeHeader(out, header, fileDone);
+        if (r <= 0)
             return r;
-        }
-        resendChar = ctl::NAK;
-        r = sendByte(startChar);
-        if (r < 0) {
-            cancel();
-            return r;
-        }
+        eotEndsFile = true;
         do
             r = receiveBlock(out);
         while (r > 0);
@@ -278,4 +310,41 @@ int32_t YModemRx::receiveYModem(OutStream& out, bool streaming)
         }
         fileDone = true;
     }
+}
+
+int32_t YModemRx::takeHeader(OutStream& out, OutBlock0& header, bool fileDone)
+{
+    const char* name = nullptr;
+    uint32_t size = 0;
+    if (header.parseHeader(name, size) < 0) {
+        cancel();
+        return rc::BadHeader;
+    }
+    if (name[0] == '\0')
+        return rc::Ok;
+    if (fileDone)
+        return rc::SecondFile;
+    // The sender's name becomes a path: it must stay below this folder.
+    if (!isSafeReceivedName(name)) {
+        cancel();
+        return rc::BadHeader;
+    }
+    int32_t r = out.open(name, size);
+    if (r < 0) {
+        cancel();
+        return r;
+    }
+    resendChar = ctl::NAK;
+    r = sendByte(startChar);
+    if (r < 0) {
+        cancel();
+        return r;
+    }
+    // Until block 1 comes, the sender may still be waiting for this "C":
+    // silence is answered with it, and a repeated header with ACK and it.
+    lastAnswer[0] = ctl::ACK;
+    lastAnswer[1] = startChar;
+    lastAnswerLength = ackEachBlock ? 2 : 0;
+    silenceChar = startChar;
+    return 1;
 }

@@ -48,8 +48,17 @@ public:
 private:
     enum class Frame { Complete, Broken, Eot };
 
+    // Up to ten attempts at one block. In the start phase silence ends
+    // the call at once (the caller's cycle asks again).
+    int32_t receiveAttempts(OutStream& out, bool startPhase);
     int32_t readFrame(uint8_t* frame, uint32_t& frameLength, Frame& kind);
-    bool frameIsValid(const uint8_t* frame, uint32_t blockSize) const;
+    bool frameIsValid(const uint8_t* frame, uint32_t blockSize, uint32_t number) const;
+    bool isRepeatOfLastBlock(const uint8_t* frame, uint32_t blockSize) const;
+    int32_t acceptBlock(OutStream& out, const uint8_t* frame, uint32_t blockSize);
+    int32_t repeatLastAnswer();
+    // Parses and opens a header: 1 when its file is open and the data may
+    // come, 0 at the end of the batch, or a result code (cancelled where due).
+    int32_t takeHeader(OutStream& out, OutBlock0& header, bool fileDone);
     int32_t sendByte(uint8_t byte);
     void drain();
 
@@ -60,6 +69,13 @@ private:
     bool ackEachBlock = true;
     uint8_t startChar = ctl::CRC;
     uint8_t resendChar = ctl::CRC;
+    // Sent when nothing at all came for a while in the data phase.
+    uint8_t silenceChar = ctl::CRC;
+    bool eotEndsFile = true;
+    // What the block accepted last was answered with; a repeat of that
+    // block gets the same answer. Length 0: nothing accepted yet.
+    uint8_t lastAnswer[2] = {};
+    uint32_t lastAnswerLength = 0;
 };
 
 // A header name the receiver may use as a path: relative, no drive prefix,

@@ -10,10 +10,14 @@ constexpr uint32_t kMinStartBudgetMs = 11000;
 constexpr uint32_t kStartPollMs = 10;
 constexpr uint32_t kWriteTimeoutMs = 1000;
 constexpr uint32_t kMidFrameCheckMs = 10;
-constexpr uint32_t kReplyTimeoutMs = 1000;
-// lrzsz's receivers confirm an EOT only after a second of silence, so its
-// ACK comes just after 1000 ms; a longer wait keeps the last byte safe.
-constexpr uint32_t kEotReplyTimeoutMs = 3000;
+// How long an acknowledged frame (block 0, data, EOT) waits for its answer
+// once it has left. A receiver answers a good frame at once, but a damaged
+// or cut one only when its line has been quiet for a while: ours, lrzsz's
+// rx/rb and U-Boot's loady all answer a cut frame 2.0 s after its last
+// byte (lrzsz also confirms an EOT only after a second of silence). A third
+// second is margin for a loaded machine. Ten silent waits still end within
+// about 30 s.
+constexpr uint32_t kReplyTimeoutMs = 3000;
 // A streaming sender has no acknowledgement to pace it: when it sends EOT,
 // the driver's and the line's buffers may still hold tens of KiB (a pty
 // holds 64 KiB, which is 5.7 s at 115200 baud), and the receiver answers
@@ -135,8 +139,10 @@ int32_t YModemTx::awaitAck(uint32_t timeoutMs, Reply& reply)
     int32_t r = port.read(&byte, 1, timeoutMs);
     if (r < 0)
         return r;
-    if (r == 0)
-        return rc::Timeout;
+    if (r == 0) {
+        reply = Reply::Silence;
+        return rc::Ok;
+    }
     if (byte == ctl::CAN)
         return countCancel(reply, Reply::Resend);
     cancelCount = 0;
@@ -173,11 +179,20 @@ void YModemTx::purge()
             return;
 }
 
-uint32_t YModemTx::replyTimeout(bool isEot) const
+uint32_t YModemTx::replyTimeout() const
 {
-    if (!isEot)
-        return kReplyTimeoutMs;
-    return ackEachBlock ? kEotReplyTimeoutMs : kStreamingEotReplyTimeoutMs;
+    return ackEachBlock ? kReplyTimeoutMs : kStreamingEotReplyTimeoutMs;
+}
+
+void YModemTx::dropStaleReplies()
+{
+    // A reply byte can only answer a frame once the frame is out: whatever
+    // waits now is left over (a doubled ACK, noise) and would be taken as
+    // the answer to the frame about to go out.
+    uint8_t byte = 0;
+    for (uint32_t dropped = 0; dropped < kMaxPurgeBytes; ++dropped)
+        if (port.read(&byte, 1, 0) <= 0)
+            return;
 }
 
 int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
@@ -190,18 +205,16 @@ int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
 
     uint8_t frame[kMaxFrame];
     uint32_t frameLength = buildFrameFor(frame, data, count, n);
-    uint32_t attemptsLeft = kMaxTransmissions;
-    for (;;) {
-        if (attemptsLeft == 0)
-            return rc::TooManyRetries;
-        --attemptsLeft;
-
+    uint32_t silentWaits = 0;
+    if (ackEachBlock)
+        dropStaleReplies();
+    for (uint32_t transmissions = 1;; ++transmissions) {
         Reply reply = Reply::Complete;
         int32_t r = writeFrame(frame, frameLength, reply);
         if (r < 0)
             return r;
         if (reply == Reply::Complete) {
-            r = waitsForAck ? awaitAck(replyTimeout(isEot), reply) : checkStreamingReply(isHeader, reply);
+            r = waitsForAck ? awaitAck(replyTimeout(), reply) : checkStreamingReply(isHeader, reply);
             if (r < 0)
                 return r;
         }
@@ -209,6 +222,15 @@ int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
             ++blockNumber;
             return static_cast<int32_t>(count);
         }
+        if (reply == Reply::Silence) {
+            // A streaming sender has nothing to recover with, and silence
+            // right after a CAN is a receiver that has cancelled and stopped.
+            if (!ackEachBlock || cancelCount != 0)
+                return rc::Timeout;
+            ++silentWaits;
+        }
+        if (transmissions == kMaxTransmissions)
+            return silentWaits == kMaxTransmissions ? rc::Timeout : rc::TooManyRetries;
         if (reply == Reply::SwitchToCrc) {
             useCrc = true;
             frameLength = buildFrameFor(frame, data, count, n);

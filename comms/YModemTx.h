@@ -44,11 +44,13 @@ public:
     int32_t readByte(uint32_t timeoutMs);
 
 private:
-    enum class Reply { Complete, Accepted, Resend, SwitchToCrc };
+    // Silence: no answer within the reply wait, a failed transmission.
+    enum class Reply { Complete, Accepted, Resend, SwitchToCrc, Silence };
 
     uint32_t buildFrameFor(uint8_t* frame, const uint8_t* data, uint32_t count, uint32_t n);
     int32_t writeFrame(const uint8_t* frame, uint32_t frameLength, Reply& reply);
-    uint32_t replyTimeout(bool isEot) const;
+    uint32_t replyTimeout() const;
+    void dropStaleReplies();
     int32_t awaitAck(uint32_t timeoutMs, Reply& reply);
     int32_t checkStreamingReply(bool isHeader, Reply& reply);
     int32_t countCancel(Reply& reply, Reply onFirst);

@@ -189,17 +189,35 @@ TEST_F(ReceiverFixture, DamagedBlockIsAnsweredWithTheVariantsResendCharacter)
     }
 }
 
-TEST_F(ReceiverFixture, RepeatedBlockIsNotAcknowledgedAndEndlessRepeatsFail)
+TEST_F(ReceiverFixture, RepeatOfTheLastBlockIsAcknowledgedNotWrittenAndEndlessRepeatsFail)
 {
+    // The sender missed our ACK of block 1 and sends it again: one more
+    // ACK, the data stay as they are, and block 2 follows as usual.
     Bytes one = frame(1, pattern(128));
-    sender.steps = {{ctl::CRC, one}, {ctl::ACK, one}};
-    for (int i = 0; i < 10; ++i)
-        sender.steps.push_back({ctl::CRC, one});
+    sender.steps = {{ctl::CRC, one}, {ctl::ACK, one}, {ctl::ACK, frame(2, pattern(128, 9))},
+                    {ctl::ACK, kEot}};
     YModemRx rx = make();
-    EXPECT_EQ(rx.receiveXModem(sink, true), rc::TooManyRetries);
-    EXPECT_EQ(countWritten(ctl::ACK), 1u);
-    EXPECT_TRUE(cancelled());
-    EXPECT_EQ(sink.data, pattern(128));
+    ASSERT_EQ(rx.receiveXModem(sink, true), rc::Ok);
+    EXPECT_EQ(written(), (Bytes{ctl::CRC, ctl::ACK, ctl::ACK, ctl::ACK, ctl::ACK}));
+    Bytes expected = pattern(128);
+    Bytes two = pattern(128, 9);
+    expected.insert(expected.end(), two.begin(), two.end());
+    EXPECT_EQ(sink.data, expected);
+
+    // A sender that repeats for ever still uses up the ten attempts.
+    FakePort p;
+    ScriptedSender endless;
+    endless.steps = {{ctl::CRC, one}};
+    for (int i = 0; i < 10; ++i)
+        endless.steps.push_back({ctl::ACK, one});
+    endless.attach(p);
+    MemorySink out;
+    YModemRx rx2(p, 30000);
+    EXPECT_EQ(rx2.receiveXModem(out, true), rc::TooManyRetries);
+    Bytes w = p.allWritten();
+    EXPECT_EQ(std::count(w.begin(), w.end(), ctl::ACK), 11);
+    EXPECT_EQ(Bytes(w.end() - kCancelCount, w.end()), Bytes(kCancelCount, ctl::CAN));
+    EXPECT_EQ(out.data, pattern(128));
 }
 
 TEST_F(ReceiverFixture, PartialFrameThenSilenceResendsThenTakesTheFrame)
@@ -213,12 +231,53 @@ TEST_F(ReceiverFixture, PartialFrameThenSilenceResendsThenTakesTheFrame)
     EXPECT_EQ(sink.data, pattern(128));
 }
 
-TEST_F(ReceiverFixture, LateBlockInDataPhaseCancels)
+TEST_F(ReceiverFixture, SilenceInTheDataPhaseAsksAgainAndTenSilencesCancel)
 {
-    sender.steps = {{ctl::CRC, frame(1, pattern(128))}};
+    // Our ACK of block 1 was lost and the sender still waits for it: after
+    // a second of silence the resend character brings the block again.
+    Bytes one = frame(1, pattern(128));
+    sender.steps = {{ctl::CRC, one}, {ctl::CRC, one}, {ctl::ACK, kEot}};
+    // The first "C" opens, the ACK is "lost", the second "C" asks again.
+    sender.steps.insert(sender.steps.begin() + 1, {ctl::ACK, {}});
     YModemRx rx = make();
-    EXPECT_EQ(rx.receiveXModem(sink, true), rc::Timeout);
+    ASSERT_EQ(rx.receiveXModem(sink, true), rc::Ok);
+    EXPECT_EQ(written(), (Bytes{ctl::CRC, ctl::ACK, ctl::CRC, ctl::ACK, ctl::ACK}));
+    EXPECT_EQ(sink.data, pattern(128));
+
+    // Nothing ever comes again: ten attempts of a second each, then -200
+    // and the cancel.
+    FakePort p;
+    ScriptedSender gone;
+    gone.steps = {{ctl::NAK, frame(1, pattern(128), 128, false)}};
+    gone.attach(p);
+    MemorySink out;
+    YModemRx rx2(p, 30000);
+    EXPECT_EQ(rx2.receiveXModem(out, false), rc::Timeout);
+    Bytes w = p.allWritten();
+    EXPECT_EQ(w, (Bytes{ctl::NAK, ctl::ACK, ctl::NAK, ctl::NAK, ctl::NAK, ctl::NAK, ctl::NAK, ctl::NAK,
+                        ctl::NAK, ctl::NAK, ctl::NAK, ctl::NAK, ctl::CAN, ctl::CAN, ctl::CAN, ctl::CAN,
+                        ctl::CAN}));
+    EXPECT_GE(p.now(), 10000u);
+    EXPECT_LT(p.now(), 11000u);
+}
+
+TEST_F(ReceiverFixture, SilenceMixedWithBadFramesEndsWithTooManyRetries)
+{
+    Bytes bad = frame(2, pattern(128));
+    bad[10] ^= 0x01;
+    sender.steps = {{ctl::CRC, frame(1, pattern(128))}, {ctl::ACK, bad}};
+    YModemRx rx = make();
+    EXPECT_EQ(rx.receiveXModem(sink, true), rc::TooManyRetries);
     EXPECT_TRUE(cancelled());
+}
+
+TEST_F(ReceiverFixture, StreamingStillEndsAtTheFirstSilence)
+{
+    sender.steps = {{ctl::G, header(std::string("g\0" "256", 5))}, {ctl::G, frame(1, pattern(128))}};
+    YModemRx rx = make();
+    EXPECT_EQ(rx.receiveYModem(sink, true), rc::Timeout);
+    EXPECT_TRUE(cancelled());
+    EXPECT_EQ(written(), (Bytes{ctl::G, ctl::G, ctl::CAN, ctl::CAN, ctl::CAN, ctl::CAN, ctl::CAN}));
 }
 
 TEST_F(ReceiverFixture, CanFromSenderIsJustABadFrame)
@@ -286,12 +345,86 @@ TEST_F(ReceiverFixture, EmptyBatchEndsWithoutOpening)
     EXPECT_TRUE(sink.opens.empty());
 }
 
-TEST_F(ReceiverFixture, EotInsteadOfHeaderEndsWithSuccess)
+TEST_F(ReceiverFixture, EotWhereTheFirstHeaderIsExpectedIsNoise)
 {
-    sender.steps = {{ctl::CRC, kEot}};
+    // A stray 0x04 before any file: drained and asked again, and the real
+    // batch that follows is received.
+    sender.steps = {{ctl::CRC, kEot},
+                    {ctl::CRC, header(std::string("a\0" "5", 3))},
+                    {ctl::CRC, frame(1, pattern(5))},
+                    {ctl::ACK, kEot},
+                    {ctl::CRC, header("")}};
+    YModemRx rx = make();
+    ASSERT_EQ(rx.receiveYModem(sink, false), rc::Ok);
+    EXPECT_EQ(sink.opens, std::vector<std::string>{"a"});
+    Bytes w = written();
+    EXPECT_EQ(Bytes(w.begin(), w.begin() + 3), (Bytes{ctl::CRC, ctl::CRC, ctl::ACK}));
+
+    // Only EOTs: never a success without a file; they use up the attempts.
+    FakePort p;
+    ScriptedSender noise;
+    for (int i = 0; i < 40; ++i)
+        noise.steps.push_back({ctl::CRC, kEot});
+    noise.attach(p);
+    MemorySink out;
+    YModemRx rx2(p, 30000);
+    EXPECT_EQ(rx2.receiveYModem(out, false), rc::TooManyRetries);
+    EXPECT_TRUE(out.opens.empty());
+    EXPECT_EQ(out.eofs, 0);
+}
+
+TEST_F(ReceiverFixture, RepeatedEotAfterTheFileIsAcknowledgedAndTheBatchGoesOn)
+{
+    // Our ACK of the EOT was lost: the sender sends EOT again, gets its
+    // ACK, and then sends the closing header.
+    sender.steps = {{ctl::CRC, header(std::string("a\0" "5", 3))},
+                    {ctl::CRC, frame(1, pattern(5))},
+                    {ctl::ACK, kEot},
+                    {ctl::CRC, kEot},
+                    {ctl::ACK, {}},
+                    {ctl::CRC, header("")}};
+    YModemRx rx = make();
+    ASSERT_EQ(rx.receiveYModem(sink, false), rc::Ok);
+    EXPECT_EQ(sink.eofs, 1);
+    EXPECT_FALSE(cancelled());
+    EXPECT_EQ(written(), (Bytes{ctl::CRC, ctl::ACK, ctl::CRC, ctl::ACK, ctl::ACK, ctl::CRC, ctl::ACK,
+                                ctl::CRC, ctl::ACK}));
+}
+
+TEST_F(ReceiverFixture, RepeatedEotWithoutClosingHeaderStaysASuccess)
+{
+    sender.steps = {{ctl::CRC, header(std::string("a\0" "5", 3))},
+                    {ctl::CRC, frame(1, pattern(5))},
+                    {ctl::ACK, kEot},
+                    {ctl::CRC, kEot}};
     YModemRx rx = make();
     EXPECT_EQ(rx.receiveYModem(sink, false), rc::Ok);
-    EXPECT_TRUE(sink.opens.empty());
+    EXPECT_FALSE(cancelled());
+    EXPECT_EQ(sink.eofs, 1);
+    EXPECT_EQ(Bytes(sink.data.begin(), sink.data.begin() + 5), pattern(5));
+}
+
+TEST_F(ReceiverFixture, HeaderRecoveryAfterALostAckOrALostC)
+{
+    // The header's ACK and "C" are lost: the sender sends the header again
+    // and gets ACK and "C" once more; the file is opened once.
+    Bytes head = header(std::string("a\0" "5", 3));
+    sender.steps = {{ctl::CRC, head},
+                    {ctl::CRC, {}},  // our ACK and "C" are lost on the way
+                    {ctl::CRC, head},
+                    {ctl::CRC, frame(1, pattern(5))},
+                    {ctl::ACK, kEot},
+                    {ctl::CRC, header("")}};
+    YModemRx rx = make();
+    ASSERT_EQ(rx.receiveYModem(sink, false), rc::Ok);
+    EXPECT_EQ(sink.opens.size(), 1u);
+    EXPECT_EQ(Bytes(sink.data.begin(), sink.data.begin() + 5), pattern(5));
+    // Silence before block 1 is answered with "C", not NAK: the sender may
+    // still be waiting for the "C" that follows the header's ACK.
+    Bytes w = written();
+    EXPECT_EQ(Bytes(w.begin(), w.begin() + 6),
+              (Bytes{ctl::CRC, ctl::ACK, ctl::CRC, ctl::CRC, ctl::ACK, ctl::CRC}));
+    EXPECT_EQ(std::count(w.begin(), w.end(), ctl::NAK), 0);
 }
 
 TEST_F(ReceiverFixture, HeaderInA1024ByteBlockIsParsed)

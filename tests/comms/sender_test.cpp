@@ -360,20 +360,99 @@ TEST_F(SenderFixture, EotReplyMayTakeJustOverOneSecond)
     EXPECT_EQ(tx.sendStream(src), rc::Ok);
 }
 
-TEST_F(SenderFixture, SilenceAfterEotFailsAfterThreeSeconds)
+TEST_F(SenderFixture, SilenceAfterEotSendsItAgainUntilTheTransmissionsAreSpent)
 {
     opensWith(ctl::CRC);
     ASSERT_EQ(tx.waitForStart(0), rc::Ok);
     receiver.answer = [](const Bytes& f, size_t) { return f[0] == ctl::EOT ? Bytes{} : Bytes{ctl::ACK}; };
     MemorySource src(pattern(10));
-    uint64_t before = 0;
+    uint64_t firstEot = 0;
     port.peer = [&](FakePort& p, const uint8_t* d, uint32_t n) {
-        if (d[0] == ctl::EOT)
-            before = p.now();
+        if (d[0] == ctl::EOT && firstEot == 0)
+            firstEot = p.now();
         receiver.feed(p, d, n);
     };
     EXPECT_EQ(tx.sendStream(src), rc::Timeout);
-    EXPECT_EQ(port.now() - before, 3000u);
+    EXPECT_EQ(receiver.count(ctl::EOT), 10u);
+    // Ten waits of 3 s and nine purges of 0.5 s between them.
+    EXPECT_EQ(port.now() - firstEot, 10 * 3000u + 9 * 500u);
+}
+
+// --- recovery on a damaged line ---------------------------------------------
+
+TEST_F(SenderFixture, LostAckIsRecoveredByOneRepeatAndAPromptAckIsTakenAtOnce)
+{
+    opensWith(ctl::CRC);
+    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    std::vector<uint64_t> sentAt;
+    receiver.answer = [&](const Bytes&, size_t i) {
+        sentAt.push_back(port.now());
+        return i == 0 ? Bytes{} : Bytes{ctl::ACK};  // the first ACK is lost
+    };
+    MemorySource src(pattern(256));
+    ASSERT_EQ(tx.sendStream(src), rc::Ok);
+    ASSERT_EQ(receiver.frames.size(), 4u);  // block 1 twice, block 2, EOT
+    EXPECT_EQ(receiver.frames[0], receiver.frames[1]);
+    EXPECT_EQ(receiver.frames[2][1], 2);
+    EXPECT_EQ(sentAt[1] - sentAt[0], 3000u + 500u);  // the wait, then the purge
+    EXPECT_EQ(sentAt[2] - sentAt[1], 1u);           // ACK after 1 ms: next block at once
+}
+
+TEST_F(SenderFixture, AnswerTwoSecondsAfterACutFrameIsWaitedFor)
+{
+    // A receiver that lost part of a frame waits for a quiet line before it
+    // asks for the frame again.
+    opensWith(ctl::CRC);
+    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    receiver.answer = [this](const Bytes&, size_t i) {
+        receiver.replyDelayMs = i == 0 ? 2010 : 1;
+        return i == 0 ? Bytes{ctl::NAK} : Bytes{ctl::ACK};
+    };
+    MemorySource src(pattern(100));
+    ASSERT_EQ(tx.sendStream(src), rc::Ok);
+    ASSERT_EQ(receiver.frames.size(), 3u);
+    EXPECT_EQ(receiver.frames[0], receiver.frames[1]);
+}
+
+TEST_F(SenderFixture, ReceiverGoneForGoodEndsWithTimeoutWithinAboutThirtySeconds)
+{
+    opensWith(ctl::CRC);
+    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    receiver.answer = [](const Bytes&, size_t) { return Bytes{}; };
+    uint64_t before = port.now();
+    MemorySource src(pattern(100));
+    EXPECT_EQ(tx.sendStream(src), rc::Timeout);
+    EXPECT_EQ(receiver.frames.size(), 10u);
+    EXPECT_LE(port.now() - before, 35000u);
+}
+
+TEST_F(SenderFixture, ResendRequestsAmongSilencesEndWithTooManyRetries)
+{
+    opensWith(ctl::CRC);
+    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    receiver.answer = [](const Bytes&, size_t i) { return i == 4 ? Bytes{ctl::NAK} : Bytes{}; };
+    MemorySource src(pattern(100));
+    EXPECT_EQ(tx.sendStream(src), rc::TooManyRetries);
+    EXPECT_EQ(receiver.frames.size(), 10u);
+}
+
+TEST_F(SenderFixture, ADoubledAckIsNotTakenAsTheNextBlocksAnswer)
+{
+    // The line doubles the ACK of block 1; block 2 is damaged and answered
+    // with NAK. The stale second ACK must not pass block 2 as delivered.
+    opensWith(ctl::CRC);
+    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    receiver.answer = [](const Bytes&, size_t i) {
+        if (i == 0)
+            return Bytes{ctl::ACK, ctl::ACK};
+        return i == 1 ? Bytes{ctl::NAK} : Bytes{ctl::ACK};
+    };
+    MemorySource src(pattern(256));
+    ASSERT_EQ(tx.sendStream(src), rc::Ok);
+    ASSERT_EQ(receiver.frames.size(), 4u);
+    EXPECT_EQ(receiver.frames[1], receiver.frames[2]);
+    EXPECT_EQ(receiver.frames[2][1], 2);
+    EXPECT_EQ(receiver.frames[3], Bytes{ctl::EOT});
 }
 
 TEST_F(SenderFixture, StreamingSenderWaitsLongerForTheEotReply)
@@ -438,6 +517,22 @@ TEST_F(BatchFixture, WholeBatchHasHeaderDataEotAndEmptyHeader)
     expectedEnd[0] = ctl::SOH;
     expectedEnd[2] = 0xFF;
     EXPECT_EQ(end, expectedEnd);
+}
+
+TEST_F(BatchFixture, LostAnswerToTheHeaderIsRecoveredByRepeatingTheHeader)
+{
+    // The first answer to block 0 (ACK and "C") never arrives; the repeat
+    // is answered, and the batch goes on from there.
+    behaveAsYModem({ctl::ACK, ctl::CRC}, {ctl::ACK, ctl::CRC});
+    receiver.answer = [inner = receiver.answer](const Bytes& f, size_t i) {
+        return i == 0 ? Bytes{} : inner(f, i);
+    };
+    opensWith(ctl::CRC);
+    MemorySource src(pattern(100));
+    ASSERT_EQ(tx.sendBatch(100, src, "a"), rc::Ok);
+    ASSERT_EQ(receiver.frames.size(), 5u);  // header twice, block 1, EOT, end
+    EXPECT_EQ(receiver.frames[0], receiver.frames[1]);
+    EXPECT_EQ(receiver.frames[2][1], 1);
 }
 
 TEST_F(BatchFixture, EmptyFileBatch)
