@@ -342,6 +342,37 @@ TEST(NullModemProgram, CutPassesExactlyNBytesInItsDirectionOnly)
     EXPECT_EQ(a.read(toA.size()), toA);
 }
 
+TEST(NullModemProgram, HeldFaultsActOnlyBetweenTwoSignals)
+{
+    // Every byte flipped while on; clean before the first SIGUSR1 and after
+    // the second, and the cut counts only the bytes sent while on.
+    NullModem nm({"--faults-from", "usr1", "--flip-ab", "1", "--cut-ba", "10"});
+    expectReady(nm);
+    End a(nm.path("a")), b(nm.path("b"));
+    const Bytes text = randomBytes(100, 9);
+    a.write(text);
+    EXPECT_EQ(b.read(text.size()), text);
+    b.write(text);
+    EXPECT_EQ(a.read(text.size()), text);
+
+    kill(nm.pid, SIGUSR1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    a.write(text);
+    Bytes damaged = b.read(text.size());
+    ASSERT_EQ(damaged.size(), text.size());
+    for (size_t i = 0; i < text.size(); ++i)
+        ASSERT_NE(damaged[i], text[i]) << i;
+    b.write(text);
+    EXPECT_EQ(a.read(text.size(), 300), Bytes(text.begin(), text.begin() + 10));
+
+    kill(nm.pid, SIGUSR1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    a.write(text);
+    EXPECT_EQ(b.read(text.size()), text);
+    b.write(text);
+    EXPECT_EQ(a.read(text.size()), text);
+}
+
 TEST(NullModemProgram, NoiseBurstArrivesAtItsTime)
 {
     auto start = Clock::now();

@@ -18,7 +18,7 @@ bool FaultInjector::happens(double rate)
 
 size_t FaultInjector::damage(const uint8_t* in, size_t count, uint8_t* out)
 {
-    if (!damaging) {
+    if (!damaging || !active) {
         std::copy(in, in + count, out);
         return count;
     }
@@ -44,7 +44,7 @@ void FaultInjector::noise(uint8_t* out, size_t count)
 
 size_t FaultInjector::passCut(size_t count)
 {
-    if (!faults.hasCut)
+    if (!faults.hasCut || !active)
         return count;
     uint64_t left = faults.cutAfterBytes > passed ? faults.cutAfterBytes - passed : 0;
     size_t allowed = left < count ? static_cast<size_t>(left) : count;

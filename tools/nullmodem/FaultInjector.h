@@ -19,12 +19,16 @@ public:
     void noise(uint8_t* out, size_t count);
     // How many of `count` bytes may still pass the cut; counts them as passed.
     size_t passCut(size_t count);
+    // Inactive, bytes pass untouched and uncounted.
+    void setActive(bool on) { active = on; }
+    bool isActive() const { return active; }
 
 private:
     bool happens(double rate);
 
     DirectionFaults faults;
     bool damaging;
+    bool active = true;
     uint64_t passed = 0;
     std::mt19937_64 random;
 };

@@ -9,7 +9,8 @@ const char* const kNullModemUsage =
     "Usage: nullmodem --a PATH --b PATH [--baud N] [--latency-ms N] [--trace FILE]\n"
     "                 [--seed N] [--flip-ab P] [--flip-ba P] [--drop-ab P] [--drop-ba P]\n"
     "                 [--dup-ab P] [--dup-ba P] [--noise-ab MS:COUNT] [--noise-ba MS:COUNT]\n"
-    "                 [--cut-ab N] [--cut-ba N] [--max-seconds N]\n";
+    "                 [--cut-ab N] [--cut-ba N] [--max-seconds N]\n"
+    "                 [--faults-from start|usr1]\n";
 
 namespace {
 bool parseUnsigned(const char* text, uint64_t limit, uint64_t& value)
@@ -72,6 +73,10 @@ bool applyOption(const std::string& name, const char* value, NullModemOptions& o
     if (name == "--baud") return parseU32(value, o.baud);
     if (name == "--latency-ms") return parseU32(value, o.latencyMs);
     if (name == "--max-seconds") return parseU32(value, o.maxSeconds);
+    if (name == "--faults-from") {
+        o.faultsFromSignal = std::strcmp(value, "usr1") == 0;
+        return o.faultsFromSignal || std::strcmp(value, "start") == 0;
+    }
     if (name == "--seed") return parseUnsigned(value, std::numeric_limits<uint64_t>::max(), o.seed);
     if (name == "--flip-ab") return parseProbability(value, o.ab.flipRate);
     if (name == "--flip-ba") return parseProbability(value, o.ba.flipRate);

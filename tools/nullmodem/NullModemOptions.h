@@ -23,6 +23,10 @@ struct NullModemOptions {
     std::string tracePath;  // empty: no trace
     uint64_t seed = 1;
     uint32_t maxSeconds = 600;
+    // Faults start with the first SIGUSR1 instead of at once, and each
+    // further SIGUSR1 stops or restarts them: a test can talk to a console
+    // over a clean line and damage only the transfer.
+    bool faultsFromSignal = false;
     DirectionFaults ab;
     DirectionFaults ba;
 };

@@ -47,10 +47,30 @@ Relay::Relay(const NullModemOptions& options, PtyEnd& a, PtyEnd& b, TraceWriter&
     : ends{&a, &b},
       trace(trace_),
       deadlineNs(static_cast<int64_t>(options.maxSeconds) * 1000 * kNsPerMs),
+      heldFaults(options.faultsFromSignal),
       ab("ab", a, b.masterFd(), options.baud, options.latencyMs, options.ab, options.seed),
       ba("ba", b, a.masterFd(), options.baud, options.latencyMs, options.ba,
          options.seed ^ 0x9E3779B97F4A7C15ull)
 {
+    if (heldFaults)
+        for (Path* path : {&ab, &ba}) {
+            path->faults.setActive(false);
+            path->noiseHeld = path->noisePending;
+            path->noisePending = false;
+        }
+}
+
+void Relay::switchFaults(bool on, int64_t nowNs)
+{
+    for (Path* path : {&ab, &ba}) {
+        path->faults.setActive(on);
+        // Noise times count from the first start.
+        if (on && !path->faultsStarted) {
+            path->faultsStarted = true;
+            path->noiseAtNs += nowNs;
+            path->noisePending = path->noiseHeld;
+        }
+    }
 }
 
 bool Relay::receive(Path& path, int64_t nowNs)
@@ -187,13 +207,16 @@ bool Relay::handle(const struct pollfd (&fds)[4], int64_t nowNs)
     return true;
 }
 
-int Relay::run(volatile sig_atomic_t& stopRequested, const sigset_t& pollMask)
+int Relay::run(volatile sig_atomic_t& stopRequested, volatile sig_atomic_t& faultsRequested,
+               const sigset_t& pollMask)
 {
     int64_t lastFlushNs = 0;
     while (stopRequested == 0) {
         int64_t now = clock.nowNs();
         if (now >= deadlineNs)
             break;
+        if (heldFaults && (faultsRequested != 0) != ab.faults.isActive())
+            switchFaults(faultsRequested != 0, now);
         if (!deliverDue(now))
             return 1;
         int64_t wake = std::min({wakeNs(ab), wakeNs(ba), deadlineNs});

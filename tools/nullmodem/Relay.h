@@ -29,7 +29,10 @@ public:
     // the signals must be blocked outside ppoll, which unblocks them with
     // `pollMask`) or the time limit ends. 0, or 1 after a failure that is
     // reported on standard error.
-    int run(volatile sig_atomic_t& stopRequested, const sigset_t& pollMask);
+    // Faults held back by the options are on while `faultsRequested` is
+    // non-zero.
+    int run(volatile sig_atomic_t& stopRequested, volatile sig_atomic_t& faultsRequested,
+            const sigset_t& pollMask);
 
 private:
     struct Path {
@@ -42,6 +45,8 @@ private:
         LineDirection line;
         FaultInjector faults;
         bool noisePending;
+        bool noiseHeld = false;  // a burst waiting for the faults to start
+        bool faultsStarted = false;
         int64_t noiseAtNs;
         uint32_t noiseCount;
         bool blocked = false;  // the far end's input queue is full
@@ -61,11 +66,13 @@ private:
     // The descriptors to wait for: both masters, then both close watches.
     void watch(struct pollfd (&fds)[4]) const;
     bool handle(const struct pollfd (&fds)[4], int64_t nowNs);
+    void switchFaults(bool on, int64_t nowNs);
 
     PtyEnd* ends[2];
     MonotonicClock clock;
     TraceWriter& trace;
     int64_t deadlineNs;
+    bool heldFaults;
     Path ab;
     Path ba;
 };

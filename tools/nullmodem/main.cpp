@@ -13,10 +13,16 @@
 
 namespace {
 volatile sig_atomic_t stopRequested = 0;
+volatile sig_atomic_t faultsRequested = 0;
 
 void requestStop(int)
 {
     stopRequested = 1;
+}
+
+void toggleFaults(int)
+{
+    faultsRequested = !faultsRequested;
 }
 
 // The stop signals stay blocked except inside ppoll, so that one arriving
@@ -28,8 +34,9 @@ bool catchStopSignals(sigset_t& pollMask)
     sigemptyset(&action.sa_mask);
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
-    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) {
         sigaddset(&stopSignals, signal);
+        action.sa_handler = signal == SIGUSR1 ? toggleFaults : requestStop;
         if (sigaction(signal, &action, nullptr) != 0)
             return false;
     }
@@ -82,7 +89,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     Relay relay(options, a, b, trace);
-    int status = relay.run(stopRequested, pollMask);
+    int status = relay.run(stopRequested, faultsRequested, pollMask);
     a.unpublish();
     b.unpublish();
     reportCpu(clock);
