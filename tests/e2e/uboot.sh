@@ -1,0 +1,133 @@
+#!/usr/bin/env bash
+# A real bootloader as the receiving board: U-Boot (Debian's build for
+# QEMU's arm64 "virt" machine) with its console on end B of the simulated
+# line. Each case boots it, stops the autoboot, types loady or loadx as an
+# operator would, lets blockxfer send an image from end A, then asks U-Boot
+# for the CRC-32 of what it stored and compares it with the file's.
+#
+# Faults are held back while the console is used (nullmodem --faults-from
+# usr1) and switched on for the transfer only, so that seeded damage hits
+# the protocol and not the typed commands.
+#
+# Needs BLOCKXFER and NULLMODEM; qemu-system-aarch64 and u-boot-qemu.
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/lib.sh"
+
+UBOOT=${UBOOT:-/usr/lib/u-boot/qemu_arm64/u-boot.bin}
+QEMU=${QEMU:-qemu-system-aarch64}
+QEMU_PID=""
+
+stop_board() {
+    [ -n "$QEMU_PID" ] && kill "$QEMU_PID" 2>/dev/null && wait "$QEMU_PID" 2>/dev/null
+    QEMU_PID=""
+    exec 3<&-
+}
+trap 'stop_board; cleanup' EXIT
+
+# console_wait TEXT SECONDS: reads the console until TEXT has come.
+console_wait() {
+    local want=$1 end=$((SECONDS + $2)) seen="" c
+    while [ "$SECONDS" -lt "$end" ]; do
+        if IFS= read -r -t 1 -n 1 -u 3 c; then
+            seen+=${c:-$'\n'}
+            [[ $seen == *"$want"* ]] && { CONSOLE_SEEN=$seen; return 0; }
+            [ "${#seen}" -gt 8192 ] && seen=${seen: -4096}
+        fi
+    done
+    echo "console: no \"$want\" within $2 s; last text: ${seen: -300}" >&2
+    return 1
+}
+
+console_open() {
+    exec 3<> "$WORK/a" && stty -F "$WORK/a" raw -echo
+}
+
+# boot_board LOADCMD [nullmodem options...]: a fresh line and board, left
+# waiting in LOADCMD for an upload, with the console closed again.
+boot_board() {
+    local load=$1
+    shift
+    stop_board
+    start_line --baud 115200 --latency-ms 1 --faults-from usr1 "$@"
+    "$QEMU" -M virt -cpu cortex-a53 -m 128 -nographic -nic none -monitor none \
+        -bios "$UBOOT" -chardev "tty,id=console,path=$WORK/b" -serial chardev:console \
+        < /dev/null > "$WORK/qemu.out" 2>&1 &
+    QEMU_PID=$!
+    console_open || return 1
+    console_wait "Hit any key" 60 || return 1
+    printf ' ' >&3
+    console_wait "=> " 10 || return 1
+    printf '%s\r' "$load" >&3
+    console_wait "$load" 5 || return 1
+    exec 3<&-
+}
+
+# board_crc SIZE: U-Boot's CRC-32 of SIZE bytes at the load address.
+board_crc() {
+    console_open || return 1
+    printf '\r' >&3
+    console_wait "=> " 20 || return 1
+    printf 'crc32 ${loadaddr} %x\r' "$1" >&3
+    console_wait "==> " 10 && console_wait $'\n' 5 || return 1
+    exec 3<&-
+    printf '%s' "$CONSOLE_SEEN" | grep -ao '^[0-9a-f]\{8\}'
+}
+
+file_crc() {
+    gzip -c "$1" | tail -c 8 | od -An -tx4 --endian=little -N4 | tr -d ' \n'
+}
+
+# send_case NAME LOADCMD SENDMODE SIZE [nullmodem options...]
+send_case() {
+    local name=$1 load=$2 mode=$3 size=$4 status
+    shift 4
+    head -c "$size" /dev/urandom > "$WORK/image"
+    if ! boot_board "$load" "$@"; then
+        check "$name: U-Boot waits for the upload" false
+        return
+    fi
+    kill -USR1 "$LINE_PID"
+    local started=$SECONDS
+    "$BLOCKXFER" -p"$WORK/a" "$mode" "$WORK/image" > "$WORK/send.out" 2>&1
+    status=$?
+    kill -USR1 "$LINE_PID"
+    expect_eq "$name: blockxfer's exit status ($(tail -c 120 "$WORK/send.out" | tr '\r\n' '  '))" 0 "$status"
+    # X-Modem stores whole blocks; the CRC covers the file's own length.
+    expect_eq "$name: U-Boot's CRC-32 of what arrived" "$(file_crc "$WORK/image")" "$(board_crc "$size")"
+    echo "$name: $((SECONDS - started)) s"
+}
+
+# cut_case NAME SENDMODE: the cable breaks in the middle of the data. U-Boot
+# keeps asking for the block (a "C" every 4 s or so), so the sender spends
+# its ten transmissions and gives up with -201 (55 to a shell).
+cut_case() {
+    local name=$1 mode=$2 status
+    head -c 20000 /dev/urandom > "$WORK/image"
+    if ! boot_board loady --cut-ab 9000; then
+        check "$name: U-Boot waits for the upload" false
+        return
+    fi
+    kill -USR1 "$LINE_PID"
+    local started=$SECONDS
+    "$BLOCKXFER" -p"$WORK/a" "$mode" "$WORK/image" > "$WORK/send.out" 2>&1
+    status=$?
+    local took=$((SECONDS - started))
+    expect_eq "$name: exit status after the cut" 55 "$status"
+    check "$name: message names the retries" grep -q "Error during file transfer. Error -201" "$WORK/send.out"
+    check "$name: gave up within 60 s (took $took s)" test "$took" -le 60
+    echo "$name: $took s"
+}
+
+for tool in "$QEMU" gzip; do
+    command -v "$tool" > /dev/null || { echo "missing $tool" >&2; exit 1; }
+done
+[ -r "$UBOOT" ] || { echo "missing $UBOOT (package u-boot-qemu)" >&2; exit 1; }
+
+send_case "-sy into loady, clean line" loady -sy 30000
+send_case "-sk into loadx, clean line" loadx -sk 30000
+send_case "-sy into loady, flips and drops both ways" loady -sy 30000 \
+    --seed 3 --flip-ab 2e-4 --flip-ba 2e-3 --drop-ab 1e-4 --drop-ba 2e-3
+send_case "-sk into loadx, flips and drops both ways" loadx -sk 30000 \
+    --seed 5 --flip-ab 2e-4 --flip-ba 2e-3 --drop-ab 1e-4 --drop-ba 2e-3
+cut_case "-sy into loady, cable cut" -sy
+finish
