@@ -62,10 +62,16 @@ pairing() {
     lsk-rc)  echo "lz sx -k|bx -rc|x|crc" ;;
     lsb-ry)  echo "lz sb -k|bx -ry|y|crc" ;;
     lsb-rg)  echo "lz sb -k|bx -rg|y|crc" ;;
+    lsx-lrx)   echo "lz sx|lz rx|x|sum" ;;
+    lsk-lrxc)  echo "lz sx -k|lz rx -c|x|crc" ;;
+    lsb-lrb)   echo "lz sb -k|lz rb|y|crc" ;;
     *) return 1 ;;
     esac
 }
-ALL_PAIRINGS="sx-rx sk-rc sy-ry sy-rg sx-lrx sk-lrxc sy-lrb lsx-rx lsk-rc lsb-ry lsb-rg"
+ALL_PAIRINGS="sx-rx sk-rc sy-ry sy-rg sx-lrx sk-lrxc sy-lrb lsx-rx lsk-rc lsb-ry lsb-rg
+lsx-lrx lsk-lrxc lsb-lrb"
+# lrzsz to lrzsz is the reference: what the field's own tools deliver on
+# the same damaged line.
 
 # --- cells -------------------------------------------------------------------
 # cell ID PAIRING -> nullmodem options. Count-based faults run unthrottled
@@ -237,14 +243,15 @@ run_one() {
     head -c $SIZE /dev/urandom >"$dir/src.bin"
 
     # shellcheck disable=SC2086
-    # Each pairing gets faults of its own: seed 1 of one pairing is not
-    # seed 1 of another, so a cell sees as many fault patterns as runs.
-    local index=0 p
-    for p in $ALL_PAIRINGS; do
-        index=$((index + 1))
-        [ "$p" = "$pair" ] && break
-    done
-    "$NULLMODEM" --a "$dir/a" --b "$dir/b" --seed $((index * 1000 + seed)) --trace "$dir/trace" \
+    # Pairings of one protocol and check share their seeds, so that ours
+    # and lrzsz's meet the same fault patterns; the three families differ.
+    local family
+    case $proto-$check in
+    x-sum) family=1 ;;
+    x-crc) family=2 ;;
+    *) family=3 ;;
+    esac
+    "$NULLMODEM" --a "$dir/a" --b "$dir/b" --seed $((family * 1000 + seed)) --trace "$dir/trace" \
         --max-seconds 300 $options >"$dir/line.out" 2>&1 &
     local line=$!
     for _ in $(seq 1 100); do
@@ -280,10 +287,13 @@ run_one() {
     esac
 
     # Our sides run to their end; an lrzsz peer gets a grace period after.
+    # Between two lrzsz sides, both run to their end (or the hang limit).
     local ours="" peer=""
     [ "${tx%% *}" = bx ] && ours="$ours tx" || peer=tx
     [ "${rx%% *}" = bx ] && ours="$ours rx" || peer=rx
-    for role in $ours; do
+    local first=$ours
+    [ -z "$ours" ] && first=tx && peer=rx
+    for role in $first; do
         wait "$(cat "$dir/$role.wrapper")" 2>/dev/null
     done
     if [ -n "$peer" ]; then
