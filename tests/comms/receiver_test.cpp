@@ -8,26 +8,11 @@
 
 #include "Block.h"
 #include "FakePort.h"
+#include "Frames.h"
 #include "ResultCodes.h"
 #include "YModemRx.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
-
-Bytes frame(uint32_t number, const Bytes& data, uint32_t n = 128, bool crc = true)
-{
-    uint8_t buf[kMaxFrame];
-    uint32_t len = buildFrame(buf, number, data.data(), static_cast<uint32_t>(data.size()), n, crc);
-    return Bytes(buf, buf + len);
-}
-
-Bytes header(const std::string& text, uint32_t n = 128)
-{
-    Bytes field(text.begin(), text.end());
-    field.resize(n, 0);
-    return frame(0, field, n);
-}
 
 Bytes pattern(size_t n, uint8_t seed = 1)
 {
@@ -132,7 +117,7 @@ TEST_F(ReceiverFixture, ZeroStartTimeoutIsOneCycle)
 TEST_F(ReceiverFixture, BytesAlreadyWaitingMakeABadAttempt)
 {
     port.deliver(Bytes{'j', 'u', 'n', 'k'});
-    sender.steps = {{ctl::CRC, {}}, {ctl::CRC, frame(1, pattern(128))}, {ctl::ACK, kEot}};
+    sender.steps = {{ctl::CRC, {}}, {ctl::CRC, dataFrame(1, pattern(128))}, {ctl::ACK, kEot}};
     YModemRx rx = make();
     ASSERT_EQ(rx.receiveXModem(sink, true), rc::Ok);
     // Start character, the resend character after the drain (also "C"), then ACKs.
@@ -148,8 +133,8 @@ TEST_F(ReceiverFixture, BytesAlreadyWaitingMakeABadAttempt)
 TEST_F(ReceiverFixture, XModemChecksumFileOfMixedBlockSizes)
 {
     Bytes a = pattern(1024), b = pattern(128, 9);
-    sender.steps = {{ctl::NAK, frame(1, a, 1024, false)},
-                    {ctl::ACK, frame(2, b, 128, false)},
+    sender.steps = {{ctl::NAK, dataFrame(1, a, 1024, false)},
+                    {ctl::ACK, dataFrame(2, b, 128, false)},
                     {ctl::ACK, kEot}};
     YModemRx rx = make();
     ASSERT_EQ(rx.receiveXModem(sink, false), rc::Ok);
@@ -176,10 +161,10 @@ TEST_F(ReceiverFixture, DamagedBlockIsAnsweredWithTheVariantsResendCharacter)
         FakePort p;
         ScriptedSender s;
         MemorySink out;
-        Bytes bad = frame(1, pattern(128), 128, crc);
+        Bytes bad = dataFrame(1, pattern(128), 128, crc);
         bad[10] ^= 0x40;
         uint8_t start = crc ? ctl::CRC : ctl::NAK;
-        s.steps = {{start, bad}, {start, frame(1, pattern(128), 128, crc)}, {ctl::ACK, kEot}};
+        s.steps = {{start, bad}, {start, dataFrame(1, pattern(128), 128, crc)}, {ctl::ACK, kEot}};
         s.attach(p);
         YModemRx rx(p, 30000);
         ASSERT_EQ(rx.receiveXModem(out, crc), rc::Ok);
@@ -193,8 +178,8 @@ TEST_F(ReceiverFixture, RepeatOfTheLastBlockIsAcknowledgedNotWrittenAndEndlessRe
 {
     // The sender missed our ACK of block 1 and sends it again: one more
     // ACK, the data stay as they are, and block 2 follows as usual.
-    Bytes one = frame(1, pattern(128));
-    sender.steps = {{ctl::CRC, one}, {ctl::ACK, one}, {ctl::ACK, frame(2, pattern(128, 9))},
+    Bytes one = dataFrame(1, pattern(128));
+    sender.steps = {{ctl::CRC, one}, {ctl::ACK, one}, {ctl::ACK, dataFrame(2, pattern(128, 9))},
                     {ctl::ACK, kEot}};
     YModemRx rx = make();
     ASSERT_EQ(rx.receiveXModem(sink, true), rc::Ok);
@@ -222,7 +207,7 @@ TEST_F(ReceiverFixture, RepeatOfTheLastBlockIsAcknowledgedNotWrittenAndEndlessRe
 
 TEST_F(ReceiverFixture, PartialFrameThenSilenceResendsThenTakesTheFrame)
 {
-    Bytes full = frame(1, pattern(128), 128, false);
+    Bytes full = dataFrame(1, pattern(128), 128, false);
     Bytes half(full.begin(), full.begin() + 60);
     sender.steps = {{ctl::NAK, half}, {ctl::NAK, full}, {ctl::ACK, kEot}};
     YModemRx rx = make();
@@ -235,7 +220,7 @@ TEST_F(ReceiverFixture, SilenceInTheDataPhaseAsksAgainAndTenSilencesCancel)
 {
     // Our ACK of block 1 was lost and the sender still waits for it: after
     // a second of silence the resend character brings the block again.
-    Bytes one = frame(1, pattern(128));
+    Bytes one = dataFrame(1, pattern(128));
     sender.steps = {{ctl::CRC, one}, {ctl::CRC, one}, {ctl::ACK, kEot}};
     // The first "C" opens, the ACK is "lost", the second "C" asks again.
     sender.steps.insert(sender.steps.begin() + 1, {ctl::ACK, {}});
@@ -248,7 +233,7 @@ TEST_F(ReceiverFixture, SilenceInTheDataPhaseAsksAgainAndTenSilencesCancel)
     // and the cancel.
     FakePort p;
     ScriptedSender gone;
-    gone.steps = {{ctl::NAK, frame(1, pattern(128), 128, false)}};
+    gone.steps = {{ctl::NAK, dataFrame(1, pattern(128), 128, false)}};
     gone.attach(p);
     MemorySink out;
     YModemRx rx2(p, 30000);
@@ -263,9 +248,9 @@ TEST_F(ReceiverFixture, SilenceInTheDataPhaseAsksAgainAndTenSilencesCancel)
 
 TEST_F(ReceiverFixture, SilenceMixedWithBadFramesEndsWithTooManyRetries)
 {
-    Bytes bad = frame(2, pattern(128));
+    Bytes bad = dataFrame(2, pattern(128));
     bad[10] ^= 0x01;
-    sender.steps = {{ctl::CRC, frame(1, pattern(128))}, {ctl::ACK, bad}};
+    sender.steps = {{ctl::CRC, dataFrame(1, pattern(128))}, {ctl::ACK, bad}};
     YModemRx rx = make();
     EXPECT_EQ(rx.receiveXModem(sink, true), rc::TooManyRetries);
     EXPECT_TRUE(cancelled());
@@ -273,7 +258,7 @@ TEST_F(ReceiverFixture, SilenceMixedWithBadFramesEndsWithTooManyRetries)
 
 TEST_F(ReceiverFixture, StreamingStillEndsAtTheFirstSilence)
 {
-    sender.steps = {{ctl::G, header(std::string("g\0" "256", 5))}, {ctl::G, frame(1, pattern(128))}};
+    sender.steps = {{ctl::G, headerFrame(std::string("g\0" "256", 5))}, {ctl::G, dataFrame(1, pattern(128))}};
     YModemRx rx = make();
     EXPECT_EQ(rx.receiveYModem(sink, true), rc::Timeout);
     EXPECT_TRUE(cancelled());
@@ -282,7 +267,7 @@ TEST_F(ReceiverFixture, StreamingStillEndsAtTheFirstSilence)
 
 TEST_F(ReceiverFixture, CanFromSenderIsJustABadFrame)
 {
-    sender.steps = {{ctl::CRC, Bytes{ctl::CAN}}, {ctl::CRC, frame(1, pattern(5))}, {ctl::ACK, kEot}};
+    sender.steps = {{ctl::CRC, Bytes{ctl::CAN}}, {ctl::CRC, dataFrame(1, pattern(5))}, {ctl::ACK, kEot}};
     YModemRx rx = make();
     EXPECT_EQ(rx.receiveXModem(sink, true), rc::Ok);
 }
@@ -290,7 +275,7 @@ TEST_F(ReceiverFixture, CanFromSenderIsJustABadFrame)
 TEST_F(ReceiverFixture, FailingSinkCancelsWithItsCode)
 {
     sink.writeResult = rc::OutputFile;
-    sender.steps = {{ctl::CRC, frame(1, pattern(128))}};
+    sender.steps = {{ctl::CRC, dataFrame(1, pattern(128))}};
     YModemRx rx = make();
     EXPECT_EQ(rx.receiveXModem(sink, true), rc::OutputFile);
     EXPECT_TRUE(cancelled());
@@ -310,10 +295,10 @@ TEST_F(ReceiverFixture, PortReadErrorIsPassedUp)
 TEST_F(ReceiverFixture, YModemBatchAcksHeaderThenAsksForData)
 {
     Bytes data = pattern(1000);
-    sender.steps = {{ctl::CRC, header(std::string("fw.bin\0" "1000 1234 644", 19))},
-                    {ctl::CRC, frame(1, Bytes(data.begin(), data.begin() + 1000), 1024)},
+    sender.steps = {{ctl::CRC, headerFrame(std::string("fw.bin\0" "1000 1234 644", 19))},
+                    {ctl::CRC, dataFrame(1, Bytes(data.begin(), data.begin() + 1000), 1024)},
                     {ctl::ACK, kEot},
-                    {ctl::CRC, header("")}};
+                    {ctl::CRC, headerFrame("")}};
     YModemRx rx = make();
     ASSERT_EQ(rx.receiveYModem(sink, false), rc::Ok);
     ASSERT_EQ(sink.opens, std::vector<std::string>{"fw.bin"});
@@ -324,13 +309,13 @@ TEST_F(ReceiverFixture, YModemBatchAcksHeaderThenAsksForData)
 
 TEST_F(ReceiverFixture, YModemGNeverAcknowledgesBlocksButAcknowledgesEot)
 {
-    sender.steps = {{ctl::G, header(std::string("g\0" "256", 5))}, {ctl::G, {}}};
-    Bytes stream = frame(1, pattern(128));
-    Bytes second = frame(2, pattern(128, 5));
+    sender.steps = {{ctl::G, headerFrame(std::string("g\0" "256", 5))}, {ctl::G, {}}};
+    Bytes stream = dataFrame(1, pattern(128));
+    Bytes second = dataFrame(2, pattern(128, 5));
     stream.insert(stream.end(), second.begin(), second.end());
     stream.push_back(ctl::EOT);
     sender.steps[1].send = stream;
-    sender.steps.push_back({ctl::G, header("")});
+    sender.steps.push_back({ctl::G, headerFrame("")});
     YModemRx rx = make();
     ASSERT_EQ(rx.receiveYModem(sink, true), rc::Ok);
     EXPECT_EQ(written(), (Bytes{ctl::G, ctl::G, ctl::ACK, ctl::G}));
@@ -339,7 +324,7 @@ TEST_F(ReceiverFixture, YModemGNeverAcknowledgesBlocksButAcknowledgesEot)
 
 TEST_F(ReceiverFixture, EmptyBatchEndsWithoutOpening)
 {
-    sender.steps = {{ctl::CRC, header("")}};
+    sender.steps = {{ctl::CRC, headerFrame("")}};
     YModemRx rx = make();
     EXPECT_EQ(rx.receiveYModem(sink, false), rc::Ok);
     EXPECT_TRUE(sink.opens.empty());
@@ -350,10 +335,10 @@ TEST_F(ReceiverFixture, EotWhereTheFirstHeaderIsExpectedIsNoise)
     // A stray 0x04 before any file: drained and asked again, and the real
     // batch that follows is received.
     sender.steps = {{ctl::CRC, kEot},
-                    {ctl::CRC, header(std::string("a\0" "5", 3))},
-                    {ctl::CRC, frame(1, pattern(5))},
+                    {ctl::CRC, headerFrame(std::string("a\0" "5", 3))},
+                    {ctl::CRC, dataFrame(1, pattern(5))},
                     {ctl::ACK, kEot},
-                    {ctl::CRC, header("")}};
+                    {ctl::CRC, headerFrame("")}};
     YModemRx rx = make();
     ASSERT_EQ(rx.receiveYModem(sink, false), rc::Ok);
     EXPECT_EQ(sink.opens, std::vector<std::string>{"a"});
@@ -377,12 +362,12 @@ TEST_F(ReceiverFixture, RepeatedEotAfterTheFileIsAcknowledgedAndTheBatchGoesOn)
 {
     // Our ACK of the EOT was lost: the sender sends EOT again, gets its
     // ACK, and then sends the closing header.
-    sender.steps = {{ctl::CRC, header(std::string("a\0" "5", 3))},
-                    {ctl::CRC, frame(1, pattern(5))},
+    sender.steps = {{ctl::CRC, headerFrame(std::string("a\0" "5", 3))},
+                    {ctl::CRC, dataFrame(1, pattern(5))},
                     {ctl::ACK, kEot},
                     {ctl::CRC, kEot},
                     {ctl::ACK, {}},
-                    {ctl::CRC, header("")}};
+                    {ctl::CRC, headerFrame("")}};
     YModemRx rx = make();
     ASSERT_EQ(rx.receiveYModem(sink, false), rc::Ok);
     EXPECT_EQ(sink.eofs, 1);
@@ -393,8 +378,8 @@ TEST_F(ReceiverFixture, RepeatedEotAfterTheFileIsAcknowledgedAndTheBatchGoesOn)
 
 TEST_F(ReceiverFixture, RepeatedEotWithoutClosingHeaderStaysASuccess)
 {
-    sender.steps = {{ctl::CRC, header(std::string("a\0" "5", 3))},
-                    {ctl::CRC, frame(1, pattern(5))},
+    sender.steps = {{ctl::CRC, headerFrame(std::string("a\0" "5", 3))},
+                    {ctl::CRC, dataFrame(1, pattern(5))},
                     {ctl::ACK, kEot},
                     {ctl::CRC, kEot}};
     YModemRx rx = make();
@@ -408,13 +393,13 @@ TEST_F(ReceiverFixture, HeaderRecoveryAfterALostAckOrALostC)
 {
     // The header's ACK and "C" are lost: the sender sends the header again
     // and gets ACK and "C" once more; the file is opened once.
-    Bytes head = header(std::string("a\0" "5", 3));
+    Bytes head = headerFrame(std::string("a\0" "5", 3));
     sender.steps = {{ctl::CRC, head},
                     {ctl::CRC, {}},  // our ACK and "C" are lost on the way
                     {ctl::CRC, head},
-                    {ctl::CRC, frame(1, pattern(5))},
+                    {ctl::CRC, dataFrame(1, pattern(5))},
                     {ctl::ACK, kEot},
-                    {ctl::CRC, header("")}};
+                    {ctl::CRC, headerFrame("")}};
     YModemRx rx = make();
     ASSERT_EQ(rx.receiveYModem(sink, false), rc::Ok);
     EXPECT_EQ(sink.opens.size(), 1u);
@@ -429,10 +414,10 @@ TEST_F(ReceiverFixture, HeaderRecoveryAfterALostAckOrALostC)
 
 TEST_F(ReceiverFixture, HeaderInA1024ByteBlockIsParsed)
 {
-    sender.steps = {{ctl::CRC, header(std::string("big.bin\0" "5", 9), 1024)},
-                    {ctl::CRC, frame(1, pattern(5))},
+    sender.steps = {{ctl::CRC, headerFrame(std::string("big.bin\0" "5", 9), 1024)},
+                    {ctl::CRC, dataFrame(1, pattern(5))},
                     {ctl::ACK, kEot},
-                    {ctl::CRC, header("")}};
+                    {ctl::CRC, headerFrame("")}};
     YModemRx rx = make();
     ASSERT_EQ(rx.receiveYModem(sink, false), rc::Ok);
     EXPECT_EQ(sink.opens, std::vector<std::string>{"big.bin"});
@@ -441,10 +426,10 @@ TEST_F(ReceiverFixture, HeaderInA1024ByteBlockIsParsed)
 
 TEST_F(ReceiverFixture, SecondFileInBatchIsRefusedWithoutCancel)
 {
-    sender.steps = {{ctl::CRC, header(std::string("a\0" "1", 3))},
-                    {ctl::CRC, frame(1, pattern(1))},
+    sender.steps = {{ctl::CRC, headerFrame(std::string("a\0" "1", 3))},
+                    {ctl::CRC, dataFrame(1, pattern(1))},
                     {ctl::ACK, kEot},
-                    {ctl::CRC, header(std::string("b\0" "1", 3))}};
+                    {ctl::CRC, headerFrame(std::string("b\0" "1", 3))}};
     YModemRx rx = make();
     EXPECT_EQ(rx.receiveYModem(sink, false), rc::SecondFile);
     EXPECT_FALSE(cancelled());
@@ -453,8 +438,8 @@ TEST_F(ReceiverFixture, SecondFileInBatchIsRefusedWithoutCancel)
 
 TEST_F(ReceiverFixture, MissingEndOfBatchCancelsAfterTheStartBudget)
 {
-    sender.steps = {{ctl::CRC, header(std::string("a\0" "1", 3))},
-                    {ctl::CRC, frame(1, pattern(1))},
+    sender.steps = {{ctl::CRC, headerFrame(std::string("a\0" "1", 3))},
+                    {ctl::CRC, dataFrame(1, pattern(1))},
                     {ctl::ACK, kEot}};
     YModemRx rx = make();
     EXPECT_EQ(rx.receiveYModem(sink, false), rc::Timeout);
@@ -465,7 +450,7 @@ TEST_F(ReceiverFixture, MissingEndOfBatchCancelsAfterTheStartBudget)
 TEST_F(ReceiverFixture, FailingOpenCancels)
 {
     sink.openResult = rc::OutputFile;
-    sender.steps = {{ctl::CRC, header(std::string("a\0" "1", 3))}};
+    sender.steps = {{ctl::CRC, headerFrame(std::string("a\0" "1", 3))}};
     YModemRx rx = make();
     EXPECT_EQ(rx.receiveYModem(sink, false), rc::OutputFile);
     EXPECT_TRUE(cancelled());
@@ -519,7 +504,7 @@ TEST(ReceivedNames, OnlyRelativeNamesBelowTheFolderAreSafe)
 
 TEST_F(ReceiverFixture, UnsafeHeaderNameIsRefusedAndNothingOpened)
 {
-    sender.steps = {{ctl::CRC, header(std::string("../evil\0" "1", 9))}};
+    sender.steps = {{ctl::CRC, headerFrame(std::string("../evil\0" "1", 9))}};
     YModemRx rx = make();
     EXPECT_EQ(rx.receiveYModem(sink, false), rc::BadHeader);
     EXPECT_TRUE(sink.opens.empty());
@@ -528,7 +513,7 @@ TEST_F(ReceiverFixture, UnsafeHeaderNameIsRefusedAndNothingOpened)
 
 TEST_F(ReceiverFixture, MalformedHeaderCancels)
 {
-    sender.steps = {{ctl::CRC, header(std::string("n\0" "12a", 5))}};
+    sender.steps = {{ctl::CRC, headerFrame(std::string("n\0" "12a", 5))}};
     YModemRx rx = make();
     EXPECT_EQ(rx.receiveYModem(sink, false), rc::BadHeader);
     EXPECT_TRUE(cancelled());

@@ -16,21 +16,6 @@ constexpr uint64_t kByteNs = 10ull * 1000 * 1000 * 1000 / 115200;  // 10 bits a 
 constexpr uint64_t kMsNs = 1000 * 1000;
 }
 
-Bytes dataFrame(uint32_t number, const Bytes& data, uint32_t blockSize, bool crc)
-{
-    uint8_t frame[kMaxFrame];
-    uint32_t length = buildFrame(frame, number, data.data(), static_cast<uint32_t>(data.size()),
-                                 blockSize, crc);
-    return Bytes(frame, frame + length);
-}
-
-Bytes headerFrame(const std::string& field, uint32_t blockSize)
-{
-    Bytes bytes(field.begin(), field.end());
-    bytes.resize(blockSize, 0);
-    return dataFrame(0, bytes, blockSize);
-}
-
 Bytes filePattern(size_t n, uint8_t seed)
 {
     Bytes bytes(n);

@@ -1,5 +1,5 @@
-// Building blocks of the hostile-input tests: frames as a sender puts them
-// on the line, a line that never falls silent, and a scratch folder to
+// Building blocks of the hostile-input tests: a file pattern, a scripted
+// sender, a line that never falls silent, and a scratch folder to
 // receive into, so that what lands on disk (and where) can be checked.
 #pragma once
 #include <cstdint>
@@ -8,14 +8,9 @@
 
 #include "Block.h"
 #include "FakePort.h"
+#include "Frames.h"
 #include "SerialPort.h"
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes dataFrame(uint32_t number, const Bytes& data, uint32_t blockSize = kShortBlock,
-                bool crc = true);
-// Block 0 whose field starts with `field` (zero-filled to blockSize).
-Bytes headerFrame(const std::string& field, uint32_t blockSize = kShortBlock);
 Bytes filePattern(size_t n, uint8_t seed = 3);
 
 // A Y-Modem sender that answers what the receiver writes on a FakePort:
