@@ -1,31 +1,37 @@
 // The fuzz targets' own statement of where a received file may go: a
-// relative name that stays below the working folder. Written apart from
-// the receiver's check on purpose, so that one can catch the other.
+// relative name that stays below the working folder. It walks the name as
+// a path, component by component, counting how deep it is, so it states
+// the rule differently from the receiver's check and the two can catch
+// each other (the receiver refuses every ".." outright; this only asks
+// that the walk never climbs above its start).
 #pragma once
-
-inline bool isLetter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
+#include <cctype>
+#include <string>
 
 inline bool staysBelowWorkingFolder(const char* name)
 {
-    if (name[0] == '\0' || name[0] == '/' || name[0] == '\\')
-        return false;
-    if (isLetter(name[0]) && name[1] == ':')
-        return false;
-    const char* start = name;
-    for (const char* p = name;; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        const bool separator = c == '/' || c == '\\' || c == '\0';
-        if (separator) {
-            if (p - start == 2 && start[0] == '.' && start[1] == '.')
-                return false;
-            if (c == '\0')
-                return true;
-            start = p + 1;
-        } else if (c < 0x20 || c == 0x7F) {
-            return false;
+    const std::string path(name);
+    if (path.empty() || path[0] == '/' || path[0] == '\\')
+        return false;  // nothing, or rooted
+    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0])))
+        return false;  // a drive, as Windows reads "c:name"
+    int depth = 0;
+    std::string component;
+    for (size_t i = 0; i <= path.size(); ++i) {
+        const char c = i < path.size() ? path[i] : '/';
+        if (c != '/' && c != '\\') {
+            if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+                return false;  // no file name on a bench holds these
+            component += c;
+            continue;
         }
+        if (component == "..")
+            --depth;
+        else if (!component.empty() && component != ".")
+            ++depth;
+        if (depth < 0)
+            return false;
+        component.clear();
     }
+    return true;
 }
