@@ -23,7 +23,8 @@
 #                lost blocks); or a stray 0x04 where the first Y-Modem
 #                header was expected, which ends the receive with success
 #                and no file;
-#   DEFECT       anything else: success with a damaged file, a hang (90 s),
+#   DEFECT       anything else: success with a damaged file, a hang (our
+#                side still running after HANG_S, 240 s),
 #                a crash (a signal with no message), an undocumented code.
 # (A run that keeps retrying is slow, not hung: 240 s is far beyond the
 # slowest recovery seen, about 125 s for 32 KiB at 1e-3 drops from sx -k.)

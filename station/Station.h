@@ -12,6 +12,11 @@
 //
 // The port number comes from run.bat once, at start-up, and is then kept
 // only as the text of Label4.
+//
+// Handler and control names (Form_Load, Command1_Click, MSCom_OnComm,
+// Timer1_Timer, Label4, txtReceive, ...) are those of the window's controls
+// on purpose: they let the window's layout table and this logic be read
+// side by side.
 #pragma once
 #include <cstddef>
 #include <cstdint>

@@ -8,6 +8,8 @@ Settings Options;
 
 namespace {
 
+// The usage text is the tool's own, spelling included: scripts and the
+// end-to-end tests compare it byte for byte, so keep it as it stands.
 const char kUsage[] =
     "Usage: %s [OPTION]... FILE [DST-FILE]\n"
     "Tranfer a file using X-Modem or Y-Modem protocols\n"
