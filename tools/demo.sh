@@ -6,16 +6,67 @@
 # the board's CRC-32 next to the file's own, and ends with blockxfer's exit
 # status, or 1 when the two CRC-32 values differ.
 #
+# On a machine without the Debian packages it needs (tools/packages.sh,
+# groups build and test, the same the test suite needs), it installs them:
+# as root, or through sudo when that needs no password; otherwise it stops
+# and prints the apt-get command. Each stage prints one line; its full
+# output goes to a log file in the build directory, shown when it fails.
+#
 # BUILD_DIR chooses the build directory (default: build in the source tree);
-# --no-build runs on what is already built there (as the test suite does).
+# --no-build runs on what is already built there (as the test suite does);
+# --verbose shows every stage's output as it comes.
 set -u
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
+building=yes
+verbose=no
+for arg in "$@"; do
+  case $arg in
+    --no-build) building=no ;;
+    --verbose) verbose=yes ;;
+    *) echo "usage: $0 [--no-build] [--verbose]" >&2; exit 2 ;;
+  esac
+done
 
-if [ "${1:-}" != --no-build ]; then
-  cmake -S "$root" -B "$build" || exit 1
-  cmake --build "$build" -j2 || exit 1
+# stage TITLE LOG COMMAND...: one line for the stage; its output into LOG,
+# which is shown (its end) when the command fails.
+stage() {
+  local title=$1 log=$2
+  shift 2
+  local began=$SECONDS
+  if [ "$verbose" = yes ]; then
+    echo "== $title"
+    "$@" 2>&1 | tee "$log"
+    [ "${PIPESTATUS[0]}" -eq 0 ] && return 0
+  else
+    printf '%s ... ' "$title"
+    if "$@" >"$log" 2>&1; then
+      echo "done ($((SECONDS - began)) s)"
+      return 0
+    fi
+    echo "FAILED"
+    echo "---- last lines of $log ----" >&2
+    tail -n 150 "$log" >&2
+    echo "---- end of $log ----" >&2
+  fi
+  echo "demo: $title failed; the whole output is in $log" >&2
+  exit 1
+}
+
+if [ "$building" = yes ]; then
+  mkdir -p "$build" || exit 1
+  missing=$("$root/tools/packages.sh" missing build test) || exit 1
+  if [ -n "$missing" ]; then
+    # Stops at once, with the command to run, when it cannot install.
+    "$root/tools/packages.sh" can-install build test || exit 1
+    PACKAGES_LOG="$build/demo-packages.log" stage "Installing $(echo "$missing" | wc -l) Debian packages" \
+      "$build/demo-packages.log" "$root/tools/packages.sh" install build test
+  fi
+  stage "Configuring (cmake)" "$build/demo-configure.log" cmake -S "$root" -B "$build"
+  # Only what the demo runs; the test command builds the rest.
+  stage "Building blockxfer, nullmodem, fakeboard" "$build/demo-build.log" \
+    cmake --build "$build" -j2 --target blockxfer nullmodem fakeboard sample_image
 fi
 
 nullmodem=$build/tools/nullmodem/nullmodem
