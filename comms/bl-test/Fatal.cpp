@@ -4,14 +4,21 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "LineTrace.h"
+
 void fatalError(int32_t code, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
+    va_list forTrace;
+    va_copy(forTrace, args);
     std::vfprintf(stderr, format, args);
     va_end(args);
     if (code < 0)
         std::fprintf(stderr, ". Error %d", code);
     std::fprintf(stderr, "\n");
+    lineTrace().eventv("fatal", format, forTrace);
+    va_end(forTrace);
+    lineTrace().event("result", "%d", static_cast<int>(code));
     std::exit(code);
 }

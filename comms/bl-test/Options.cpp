@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "LineTrace.h"
+
 Settings Options;
 
 namespace {
@@ -227,6 +229,7 @@ void usageError(const char* format, ...)
     std::vfprintf(stderr, format, args);
     va_end(args);
     std::fprintf(stderr, "\nTry '%s -h' for more information.\n", Options.programName);
+    lineTrace().event("result", "1 command line");
     std::exit(1);
 }
 

@@ -3,6 +3,7 @@
 #include "Fatal.h"
 #include "FileEndpoints.h"
 #include "Flows.h"
+#include "LineTrace.h"
 #include "Options.h"
 #include "ResultCodes.h"
 #include "YModemRx.h"
@@ -28,4 +29,5 @@ void receiveFile(SerialPort& port)
     if (out.file != nullptr && std::fclose(out.file) != 0)
         fatalError(rc::OutputFile, "Error during file transfer");
     std::printf("\nReceived OK\n");
+    traceEvent("result", "0 received");
 }

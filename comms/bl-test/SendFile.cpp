@@ -3,6 +3,7 @@
 #include "Fatal.h"
 #include "FileEndpoints.h"
 #include "Flows.h"
+#include "LineTrace.h"
 #include "Options.h"
 #include "ResultCodes.h"
 #include "YModemTx.h"
@@ -57,5 +58,6 @@ void sendFile(SerialPort& port)
     if (result != 0)
         fatalError(result, "Error during file transfer");
     std::printf("\nSent OK\n");
+    traceEvent("result", "0 sent");
     std::fclose(file);
 }

@@ -1,18 +1,43 @@
 // blockxfer: one X-Modem or Y-Modem transfer over a serial port per run,
 // optionally followed by a capture of what the device prints.
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <optional>
 
 #include "Fatal.h"
 #include "Flows.h"
+#include "LineTrace.h"
 #include "Options.h"
 #include "ResultCodes.h"
 #include "SerialPort.h"
+#include "TracingSerialPort.h"
 
 // Owned at file scope so that the fatal paths, which leave through exit(),
-// still close and free the port.
-static std::unique_ptr<SerialPort> port;
+// still close and free the port. The tracing wrapper is declared last, so
+// it goes first.
+static std::unique_ptr<SerialPort> device;
+static std::optional<TracingSerialPort> tracedDevice;
+
+namespace {
+// The trace named by BLOCKXFER_TRACE, opened before anything touches the
+// port. One that cannot be opened costs the trace, not the run.
+void openTrace(int argc, char** argv)
+{
+    const char* path = std::getenv("BLOCKXFER_TRACE");
+    if (path == nullptr || path[0] == '\0')
+        return;
+    if (!lineTrace().open(path)) {
+        std::fprintf(stderr, "Warning: can't open trace file '%s' (%s); no trace is written\n", path,
+                     std::strerror(errno));
+        return;
+    }
+    lineTrace().command(argc, argv);
+}
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -22,10 +47,15 @@ int main(int argc, char** argv)
     std::signal(SIGXFSZ, SIG_IGN);
 #endif
     parseCommandLine(argc, argv);
+    openTrace(argc, argv);
 
-    port.reset(createSerialPort(Options.portDevice));
-    if (port == nullptr)
+    device.reset(createSerialPort(Options.portDevice));
+    if (device == nullptr)
         fatalError(rc::NoPortObject, "Can't create port");
+    SerialPort* port = device.get();
+    if (lineTrace().isOpen())
+        port = &tracedDevice.emplace(*device, lineTrace());
+
     int32_t r = port->open(Options.portNumber);
     if (r != 0)
         fatalError(r, "Can't open port");
@@ -48,6 +78,7 @@ int main(int argc, char** argv)
     }
 
     port->close();
-    port.reset();
+    tracedDevice.reset();
+    device.reset();
     return 0;
 }

@@ -3,7 +3,9 @@
 # of 1 MiB and one of 16 MiB to a blockxfer receiving (Y-Modem, over an
 # unthrottled simulated line), each with a malloc counter preloaded. Both
 # sides must count the same allocations for both sizes, and the files
-# must arrive whole. Prints the figures.
+# must arrive whole. The same again with both ends writing a line trace
+# (BLOCKXFER_TRACE), with 1 and 2 MiB (a trace is three times the data).
+# Prints the figures.
 #
 # Needs BLOCKXFER and ALLOC_COUNTER (the preload library); NULLMODEM is
 # used when set, else socat.
@@ -15,38 +17,63 @@ trap 'stop_line; rm -rf "$work"' EXIT
 
 status=0
 declare -A counts
-for mib in 1 16; do
-    head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/sent-$mib.bin"
+
+# measure NAME MIB TRACED: one transfer; its counts in counts[tx-NAME] and
+# counts[rx-NAME].
+measure() {
+    local name=$1 mib=$2 traced=$3
+    local tx_trace="" rx_trace=""
+    if [ "$traced" = yes ]; then
+        tx_trace="$work/tx-$name.trace"
+        rx_trace="$work/rx-$name.trace"
+    fi
+    head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/sent-$name.bin"
     start_line "$work" || exit 1
-    mkdir -p "$work/in-$mib"
-    (cd "$work/in-$mib" && ALLOC_COUNT_FILE="$work/rx-$mib" LD_PRELOAD="$ALLOC_COUNTER" \
-        "$BLOCKXFER" -p"$work/a" -r -t10 >"$work/rx-$mib.out" 2>&1) &
-    rx=$!
-    (cd "$work" && ALLOC_COUNT_FILE="$work/tx-$mib" LD_PRELOAD="$ALLOC_COUNTER" \
-        "$BLOCKXFER" -p"$work/b" -sy "sent-$mib.bin" >"$work/tx-$mib.out" 2>&1)
-    tx_status=$?
+    mkdir -p "$work/in-$name"
+    (cd "$work/in-$name" && BLOCKXFER_TRACE="$rx_trace" ALLOC_COUNT_FILE="$work/rx-$name" \
+        LD_PRELOAD="$ALLOC_COUNTER" "$BLOCKXFER" -p"$work/a" -r -t10 >"$work/rx-$name.out" 2>&1) &
+    local rx=$!
+    (cd "$work" && BLOCKXFER_TRACE="$tx_trace" ALLOC_COUNT_FILE="$work/tx-$name" \
+        LD_PRELOAD="$ALLOC_COUNTER" "$BLOCKXFER" -p"$work/b" -sy "sent-$name.bin" >"$work/tx-$name.out" 2>&1)
+    local tx_status=$?
     wait $rx
-    rx_status=$?
+    local rx_status=$?
     stop_line
     if [ $tx_status -ne 0 ] || [ $rx_status -ne 0 ] ||
-        ! cmp -s "$work/sent-$mib.bin" "$work/in-$mib/sent-$mib.bin"; then
-        echo "FAIL: $mib MiB transfer (sender $tx_status, receiver $rx_status)" >&2
-        tail -c 300 "$work/tx-$mib.out" "$work/rx-$mib.out" >&2
+        ! cmp -s "$work/sent-$name.bin" "$work/in-$name/sent-$name.bin"; then
+        echo "FAIL: $name transfer (sender $tx_status, receiver $rx_status)" >&2
+        tail -c 300 "$work/tx-$name.out" "$work/rx-$name.out" >&2
         status=1
-        continue
+        return
     fi
-    counts[tx-$mib]=$(cat "$work/tx-$mib")
-    counts[rx-$mib]=$(cat "$work/rx-$mib")
-    echo "$mib MiB: sender ${counts[tx-$mib]}; receiver ${counts[rx-$mib]}"
-done
-[ $status -eq 0 ] || exit 1
-for side in tx rx; do
-    a=$(echo "${counts[$side-1]}" | cut -d' ' -f2)
-    b=$(echo "${counts[$side-16]}" | cut -d' ' -f2)
-    if [ "$a" != "$b" ]; then
-        echo "FAIL: $side allocations differ: $a for 1 MiB, $b for 16 MiB" >&2
+    if [ "$traced" = yes ] && ! grep -q ' result 0 sent$' "$tx_trace"; then
+        echo "FAIL: $name: the sender's trace is not complete" >&2
         status=1
     fi
-done
-[ $status -eq 0 ] && echo "same number of allocations for 1 MiB and 16 MiB on both sides"
+    counts[tx-$name]=$(cat "$work/tx-$name")
+    counts[rx-$name]=$(cat "$work/rx-$name")
+    echo "$name: sender ${counts[tx-$name]}; receiver ${counts[rx-$name]}"
+    rm -f "$tx_trace" "$rx_trace"
+}
+
+# same SMALL LARGE: both sides counted as many allocations for both runs.
+same() {
+    for side in tx rx; do
+        a=$(echo "${counts[$side-$1]:-}" | cut -d' ' -f2)
+        b=$(echo "${counts[$side-$2]:-}" | cut -d' ' -f2)
+        if [ -z "$a" ] || [ "$a" != "$b" ]; then
+            echo "FAIL: $side allocations differ: ${a:-none} for $1, ${b:-none} for $2" >&2
+            status=1
+        fi
+    done
+}
+
+# Names become file names, sent in a Y-Modem header (lower case, no blanks).
+measure 1mib 1 no
+measure 16mib 16 no
+same 1mib 16mib
+measure 1mib-traced 1 yes
+measure 2mib-traced 2 yes
+same 1mib-traced 2mib-traced
+[ $status -eq 0 ] && echo "same number of allocations for each pair of sizes on both sides"
 exit $status

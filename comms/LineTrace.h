@@ -1,0 +1,66 @@
+// A record of what went over the line, for diagnosing a failed transfer.
+//
+// blockxfer opens the process's one trace (lineTrace()) when the variable
+// BLOCKXFER_TRACE names a file, and appends to it one line per chunk moved
+// through the port and one per decision of the engines:
+//
+//   <seconds>.<microseconds> in <hex bytes>       bytes read from the port
+//   <seconds>.<microseconds> out <hex bytes>      bytes the port took
+//   <seconds>.<microseconds> <word> [<details>]   an event (start, resend,
+//                                                 timeout, cancel, result...)
+//
+// Times count from open(); hex bytes are two lower-case digits each,
+// separated by blanks. Each run begins with a "begin" line holding the
+// date and time (UTC), then a "command" line with the arguments.
+//
+// The stream is opened, and given a buffer of static storage, before the
+// transfer starts; lines are written into that buffer piece by piece, so
+// tracing allocates nothing during the transfer. Each line is flushed at
+// once: a trace must hold the last bytes of a run that was killed.
+// While no trace is open every call returns at once.
+#pragma once
+#include <chrono>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+
+class LineTrace {
+public:
+    LineTrace() = default;
+    ~LineTrace() { close(); }
+    LineTrace(const LineTrace&) = delete;
+    LineTrace& operator=(const LineTrace&) = delete;
+
+    // Opens `path` for appending and restarts the clock; false when it
+    // cannot be opened (the trace then stays closed).
+    bool open(const char* path);
+    void close();
+    bool isOpen() const { return file != nullptr; }
+
+    // "<time> command <arguments...>", arguments with blanks in quotes.
+    void command(int argc, char** argv);
+    // direction: "in" or "out".
+    void chunk(const char* direction, const uint8_t* data, uint32_t count);
+    // A line "<time> <word>", or "<time> <word> <details>" with the details
+    // made from a printf-style format.
+    void event(const char* word);
+    void event(const char* word, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    void eventv(const char* word, const char* format, va_list args) __attribute__((format(printf, 3, 0)));
+
+private:
+    void beginLine();
+    void endLine();
+
+    std::FILE* file = nullptr;
+    std::chrono::steady_clock::time_point start;
+    // Big enough for the longest line (a 1152-byte read is 3.5 KB), so
+    // that each line leaves in one write.
+    char streamBuffer[8192];
+};
+
+// The trace of this process, closed until main opens it.
+LineTrace& lineTrace();
+
+// Shorthands for the engines: an event on the process's trace.
+void traceEvent(const char* word);
+void traceEvent(const char* word, const char* format, ...) __attribute__((format(printf, 2, 3)));
