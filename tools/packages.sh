@@ -87,8 +87,10 @@ install() {
   } >>"$log" 2>&1
 }
 
+usage() { awk 'NR > 1 && !/^#/ { exit } NR > 1 { sub(/^# ?/, ""); print }' "$0"; exit 2; }
+
 action=${1:-}
-[ $# -ge 2 ] || { sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+[ $# -ge 2 ] || usage
 shift
 case $action in
   list) list "$@" ;;
@@ -96,5 +98,5 @@ case $action in
   command) need=$(missing "$@") || exit 1; [ -z "$need" ] || command_for "$need" ;;
   can-install) prepare "$@" ;;
   install) install "$@" ;;
-  *) sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 2 ;;
+  *) usage ;;
 esac
