@@ -58,6 +58,13 @@ private:
     char streamBuffer[8192];
 };
 
+// A byte as a trace names it: the protocol's control characters by name
+// ("ACK", "NAK", "C", "G", "CAN", "EOT", "SOH", "STX"), others as "0x41".
+struct ByteName {
+    char text[8];
+};
+ByteName byteName(uint8_t byte);
+
 // The trace of this process, closed until main opens it.
 LineTrace& lineTrace();
 

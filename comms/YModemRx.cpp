@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "LineTrace.h"
 #include "ResultCodes.h"
 
 namespace {
@@ -92,6 +93,7 @@ int32_t YModemRx::sendByte(uint8_t byte)
 
 void YModemRx::cancel()
 {
+    traceEvent("cancel", "sending %u CAN", static_cast<unsigned>(kCancelCount));
     const uint8_t cans[kCancelCount] = {ctl::CAN, ctl::CAN, ctl::CAN, ctl::CAN, ctl::CAN};
     port.write(cans, kCancelCount, kPortTimeoutMs);
 }
@@ -136,18 +138,23 @@ int32_t YModemRx::readFrame(uint8_t* frame, uint32_t& frameLength, Frame& kind)
 
 bool YModemRx::frameIsValid(const uint8_t* frame, uint32_t blockSize, uint32_t number) const
 {
+    return frameFault(frame, blockSize, number) == nullptr;
+}
+
+const char* YModemRx::frameFault(const uint8_t* frame, uint32_t blockSize, uint32_t number) const
+{
     if (frame[0] != (blockSize == kLongBlock ? ctl::STX : ctl::SOH))
-        return false;
+        return "bad-start";
     if (frame[1] != static_cast<uint8_t>(0xFFu - frame[2]))
-        return false;
+        return "bad-number";
     if (frame[1] != static_cast<uint8_t>(number & 0xFFu))
-        return false;
+        return "wrong-number";
     const uint8_t* field = frame + 3;
     if (useCrc) {
         uint16_t crc = crc16(field, blockSize);
-        return field[blockSize] == (crc >> 8) && field[blockSize + 1] == (crc & 0xFFu);
+        return field[blockSize] == (crc >> 8) && field[blockSize + 1] == (crc & 0xFFu) ? nullptr : "bad-crc";
     }
-    return field[blockSize] == checksum8(field, blockSize);
+    return field[blockSize] == checksum8(field, blockSize) ? nullptr : "bad-checksum";
 }
 
 bool YModemRx::isRepeatOfLastBlock(const uint8_t* frame, uint32_t blockSize) const
@@ -196,6 +203,7 @@ int32_t YModemRx::receiveAttempts(OutStream& out, bool startPhase)
         if (r < 0 && r != rc::Timeout)
             return r;
         if (r == rc::Timeout) {
+            traceEvent("timeout", "no block %u", static_cast<unsigned>(blockNumber));
             // In the start phase the caller's cycle asks again; a streaming
             // sender never sends a block again, so silence there is final.
             // Otherwise the sender may be waiting for an answer we sent and
@@ -208,6 +216,7 @@ int32_t YModemRx::receiveAttempts(OutStream& out, bool startPhase)
             // Streaming, the sender never sends a block again: after a bad
             // attempt an EOT would close a file with a hole in it, so it only
             // counts as one more bad attempt.
+            traceEvent("eot", "end of file");
             r = sendByte(ctl::ACK);
             if (r < 0)
                 return r;
@@ -218,22 +227,29 @@ int32_t YModemRx::receiveAttempts(OutStream& out, bool startPhase)
             if (complete && frameIsValid(frame, blockSize, blockNumber))
                 return acceptBlock(out, frame, blockSize);
             if (complete && isRepeatOfLastBlock(frame, blockSize)) {
+                traceEvent("repeat", "block %u again, answered as before", static_cast<unsigned>(blockNumber - 1));
                 r = repeatLastAnswer();
             } else {
+                traceEvent("resend", "%s %s block %u", byteName(resendChar).text,
+                           kind == Frame::Eot ? "eot-not-taken" : complete ? frameFault(frame, blockSize, blockNumber) : "short-frame",
+                           static_cast<unsigned>(blockNumber));
                 drain();
                 r = sendByte(resendChar);
             }
         }
         if (r < 0)
             return r;
-        if (attempt == kMaxAttempts)
+        if (attempt == kMaxAttempts) {
+            traceEvent("retries", "block %u: %u attempts", static_cast<unsigned>(blockNumber), static_cast<unsigned>(attempt));
             return silentAttempts == kMaxAttempts ? rc::Timeout : rc::TooManyRetries;
+        }
     }
 }
 
 int32_t YModemRx::awaitFirstBlock(OutStream& out, uint32_t budgetMs)
 {
     for (;;) {
+        traceEvent("ask", "%s", byteName(startChar).text);
         int32_t w = sendByte(startChar);
         if (w < 0 && w != rc::Timeout)
             return w;
@@ -290,6 +306,7 @@ int32_t YModemRx::receiveYModem(OutStream& out, bool streaming)
             return r;
         }
         if (r == 0) {
+            traceEvent("eot", "repeated, acknowledged again");
             // Acknowledged again; the sender goes on to the closing header.
             if (++repeatedEots == kMaxAttempts) {
                 cancel();
@@ -317,9 +334,11 @@ int32_t YModemRx::takeHeader(OutStream& out, OutBlock0& header, bool fileDone)
     const char* name = nullptr;
     uint32_t size = 0;
     if (header.parseHeader(name, size) < 0) {
+        traceEvent("header", "malformed");
         cancel();
         return rc::BadHeader;
     }
+    traceEvent("header", "\"%s\" %u bytes", name, static_cast<unsigned>(size));
     if (name[0] == '\0')
         return rc::Ok;
     if (fileDone)

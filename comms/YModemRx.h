@@ -53,6 +53,8 @@ private:
     int32_t receiveAttempts(OutStream& out, bool startPhase);
     int32_t readFrame(uint8_t* frame, uint32_t& frameLength, Frame& kind);
     bool frameIsValid(const uint8_t* frame, uint32_t blockSize, uint32_t number) const;
+    // What is wrong with a complete frame, as the trace says it; null when nothing.
+    const char* frameFault(const uint8_t* frame, uint32_t blockSize, uint32_t number) const;
     bool isRepeatOfLastBlock(const uint8_t* frame, uint32_t blockSize) const;
     int32_t acceptBlock(OutStream& out, const uint8_t* frame, uint32_t blockSize);
     int32_t repeatLastAnswer();

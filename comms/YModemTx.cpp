@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "Block.h"
+#include "LineTrace.h"
 #include "ResultCodes.h"
 
 namespace {
@@ -73,12 +74,15 @@ int32_t YModemTx::waitForStart(uint32_t timeoutMs)
                 useCrc = byte != ctl::NAK;
                 ackEachBlock = byte != ctl::G;
                 startChar = byte;
+                traceEvent("start", "%s", byteName(byte).text);
                 return rc::Ok;
             }
         }
         // The budget is counted in polls: a stray byte still costs a poll.
-        if (budget < kStartPollMs)
+        if (budget < kStartPollMs) {
+            traceEvent("timeout", "no opening character");
             return rc::Timeout;
+        }
         budget -= kStartPollMs;
     }
 }
@@ -94,6 +98,7 @@ uint32_t YModemTx::buildFrameFor(uint8_t* frame, const uint8_t* data, uint32_t c
 
 int32_t YModemTx::countCancel(Reply& reply, Reply onFirst)
 {
+    traceEvent("cancel", "CAN %u of 2 received", static_cast<unsigned>(cancelCount + 1));
     if (cancelCount != 0)
         return rc::Cancelled;
     cancelCount = 1;
@@ -127,6 +132,7 @@ int32_t YModemTx::writeFrame(const uint8_t* frame, uint32_t frameLength, Reply& 
             return countCancel(reply, Reply::Resend);
         cancelCount = 0;
         reply = Reply::Resend;
+        traceEvent("resend", "%s while the frame went out", byteName(byte).text);
         return rc::Ok;
     }
     reply = Reply::Complete;
@@ -141,6 +147,7 @@ int32_t YModemTx::awaitAck(uint32_t timeoutMs, Reply& reply)
         return r;
     if (r == 0) {
         reply = Reply::Silence;
+        traceEvent("timeout", "no answer in %u ms", static_cast<unsigned>(timeoutMs));
         return rc::Ok;
     }
     if (byte == ctl::CAN)
@@ -152,6 +159,8 @@ int32_t YModemTx::awaitAck(uint32_t timeoutMs, Reply& reply)
         reply = Reply::SwitchToCrc;
     else
         reply = Reply::Resend;
+    if (reply != Reply::Accepted)
+        traceEvent("resend", "%s instead of ACK", byteName(byte).text);
     return rc::Ok;
 }
 
@@ -229,8 +238,11 @@ int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
                 return rc::Timeout;
             ++silentWaits;
         }
-        if (transmissions == kMaxTransmissions)
+        if (transmissions == kMaxTransmissions) {
+            traceEvent("retries", "block %u sent %u times", static_cast<unsigned>(blockNumber),
+                       static_cast<unsigned>(transmissions));
             return silentWaits == kMaxTransmissions ? rc::Timeout : rc::TooManyRetries;
+        }
         if (reply == Reply::SwitchToCrc) {
             useCrc = true;
             frameLength = buildFrameFor(frame, data, count, n);
@@ -265,12 +277,16 @@ int32_t YModemTx::awaitStartCharAgain()
 {
     for (uint32_t skipped = 0;; ++skipped) {
         int32_t c = readByte(kStartCharAgainMs);
+        if (c == rc::Timeout)
+            traceEvent("timeout", "no %s again in %u ms", byteName(startChar).text, static_cast<unsigned>(kStartCharAgainMs));
         if (c < 0)
             return c;
         if (c == startChar)
             return rc::Ok;
-        if (c != ctl::ACK || skipped == kMaxSkippedAcks)
+        if (c != ctl::ACK || skipped == kMaxSkippedAcks) {
+            traceEvent("bad-start", "%s instead of %s", byteName(static_cast<uint8_t>(c)).text, byteName(startChar).text);
             return rc::BadStartChar;
+        }
     }
 }
 

@@ -2,7 +2,7 @@
 # The line trace (BLOCKXFER_TRACE) of both ends of a transfer, held against
 # the simulated cable's own record of what it carried: a trace's "out"
 # lines are exactly what the other end received, its "in" lines exactly
-# what the cable delivered to it.
+# what the cable delivered to it, also on a line that damages bytes.
 # Then: a trace that cannot be opened, no variable, appending, a failure.
 . "$(dirname "$0")/lib.sh"
 B=$BLOCKXFER
@@ -57,6 +57,31 @@ expect_eq "clean: sender's trace begins with begin, command" "begin command" "$(
 expect_eq "clean: the command line" "-sy sent.bin" "$(awk '$2 == "command" { print $5, $6 }' clean-tx.trace)"
 expect_eq "clean: sender's trace ends" "result 0 sent|close" "$(tail -n 2 clean-tx.trace | cut -d' ' -f2- | paste -sd'|')"
 expect_eq "clean: receiver's trace ends" "result 0 received|close" "$(tail -n 2 clean-rx.trace | cut -d' ' -f2- | paste -sd'|')"
+# The decisions, between the bytes they answer.
+expect_eq "clean: the sender took the receiver's C" "in 43|start C" \
+    "$(grep -m1 -A1 ' in 43$' clean-tx.trace | cut -d' ' -f2- | paste -sd'|')"
+expect_eq "clean: the receiver's decisions" 'ask C|header "sent.bin" 5000 bytes|eot end of file|ask C|header "" 0 bytes' \
+    "$(grep -E '^[^ ]+ (ask|header|eot|resend|timeout|cancel)' clean-rx.trace | cut -d' ' -f2- | paste -sd'|')"
+expect_eq "clean: nothing went again" "" "$(grep -E ' (resend|timeout|retries)' clean-tx.trace)"
+
+# ---- bits flipped on the way to the receiver ------------------------------
+# The seed damages the data within the first blocks; the receiver must ask
+# again, and the traces show which bytes left and which arrived.
+start_line --baud 115200 --latency-ms 1 --seed 7 --flip-ab 0.0004 --trace "$WORK/flip-line.trace"
+transfer flip
+expect_eq "flip: status" "0 0" "$send_status $recv_status"
+check "flip: file" cmp -s sent.bin rx/sent.bin
+sent=$(bytes flip-tx.trace out)
+delivered=$(bytes flip-line.trace ab)
+expect_eq "flip: receiver's in = what the line delivered" "$delivered" "$(bytes flip-rx.trace in)"
+expect_eq "flip: receiver's out = what the sender's end got" "$(bytes flip-line.trace ba)" "$(bytes flip-rx.trace out)"
+expect_eq "flip: as many bytes left as arrived" "${#sent}" "${#delivered}"
+check "flip: the line damaged some of them" test "$sent" != "$delivered"
+check "flip: the receiver asked again (a NAK went out)" grep -qx '[0-9.]* out 15' flip-rx.trace
+check "flip: the receiver's trace says why" grep -qx '[0-9.]* resend NAK bad-crc block [0-9]*' flip-rx.trace
+check "flip: the sender's trace says a block went again" grep -qx '[0-9.]* resend NAK instead of ACK' flip-tx.trace
+check "flip: sender's trace well formed" well_formed flip-tx.trace
+check "flip: receiver's trace well formed" well_formed flip-rx.trace
 
 # ---- a trace file that cannot be opened: a warning, the run goes on -------
 start_line --latency-ms 1
@@ -94,6 +119,8 @@ expect_eq "failure: the second run's times start again" 0 "$(awk '$2 == "begin" 
 expect_eq "failure: the trace ends with the message and the code" \
     "fatal Error during file transfer|result -200" "$(tail -n 2 clean-rx.trace | cut -d' ' -f2- | paste -sd'|')"
 check "failure: the receiver asked for a start" grep -q '^[0-9.]* out 43$' clean-rx.trace
+expect_eq "failure: its decisions" "ask C|timeout no block 0|ask C|timeout no block 0" \
+    "$(awk '$2 == "begin" { n++ } n == 2' clean-rx.trace | grep -E ' (ask|timeout) ' | cut -d' ' -f2- | paste -sd'|')"
 stop_line
 
 finish
