@@ -144,21 +144,6 @@ TEST_F(TraceFileTest, AClosedOrUnopenableTraceWritesNothing)
     EXPECT_EQ(lines().size(), 1u) << "only the begin line of the one open";
 }
 
-TEST(ByteNameTest, ControlCharactersByNameOthersInHex)
-{
-    EXPECT_STREQ(byteName(0x06).text, "ACK");
-    EXPECT_STREQ(byteName(0x15).text, "NAK");
-    EXPECT_STREQ(byteName(0x43).text, "C");
-    EXPECT_STREQ(byteName(0x47).text, "G");
-    EXPECT_STREQ(byteName(0x18).text, "CAN");
-    EXPECT_STREQ(byteName(0x04).text, "EOT");
-    EXPECT_STREQ(byteName(0x01).text, "SOH");
-    EXPECT_STREQ(byteName(0x02).text, "STX");
-    EXPECT_STREQ(byteName(0x63).text, "0x63");  // a lower-case c asks for nothing
-    EXPECT_STREQ(byteName(0xff).text, "0xff");
-    EXPECT_STREQ(byteName(0x00).text, "0x00");
-}
-
 class TracingPortTest : public TraceFileTest {
 protected:
     TracingPortTest() : traced(port, trace) {}
