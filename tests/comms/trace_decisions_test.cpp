@@ -12,6 +12,7 @@
 
 #include "Block.h"
 #include "FakePort.h"
+#include "Frames.h"
 #include "LineTrace.h"
 #include "ResultCodes.h"
 #include "YModemRx.h"
@@ -19,14 +20,6 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes frame(uint32_t number, const Bytes& data, bool crc)
-{
-    uint8_t buf[kMaxFrame];
-    uint32_t len = buildFrame(buf, number, data.data(), static_cast<uint32_t>(data.size()), kShortBlock, crc);
-    return Bytes(buf, buf + len);
-}
 
 struct MemorySink : YModemRx::OutStream {
     int open(const char*, uint32_t) override { return 0; }
@@ -95,7 +88,7 @@ class ReceiverReasonTest : public TraceDecisionsTest, public ::testing::WithPara
 TEST_P(ReceiverReasonTest, ResendSaysWhy)
 {
     const Bytes data(128, 0x5a);
-    const Bytes good = frame(1, data, false);
+    const Bytes good = dataFrame(1, data, kShortBlock, false);
     const Bytes bad = GetParam().damage(good);
     FakePort port;
     int naks = 0;
@@ -124,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
         DamagedFrame{"DataByte", [](Bytes f) { f[70] ^= 0x80; return f; }, "bad-checksum"},
         DamagedFrame{"Complement", [](Bytes f) { f[2] ^= 0x10; return f; }, "bad-number"},
         DamagedFrame{"OtherNumber",
-                     [](Bytes) { return frame(2, Bytes(128, 0x5a), false); }, "wrong-number"},
+                     [](Bytes) { return dataFrame(2, Bytes(128, 0x5a), kShortBlock, false); }, "wrong-number"},
         DamagedFrame{"StartByte", [](Bytes f) { f[0] = 0x7e; return f; }, "bad-start"},
         DamagedFrame{"Cut", [](Bytes f) { f.resize(100); return f; }, "short-frame"}),
     [](const ::testing::TestParamInfo<DamagedFrame>& info) { return std::string(info.param.name); });
@@ -132,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(TraceDecisionsTest, ReceiverWithCrcNamesABadCrcAndARepeatedBlock)
 {
     const Bytes data(128, 0x33);
-    const Bytes good = frame(1, data, true);
+    const Bytes good = dataFrame(1, data);
     Bytes bad = good;
     bad[10] ^= 0x04;
     FakePort port;
