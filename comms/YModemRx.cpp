@@ -246,8 +246,9 @@ int32_t YModemRx::receiveAttempts(OutStream& out, bool startPhase)
     }
 }
 
-int32_t YModemRx::awaitFirstBlock(OutStream& out, uint32_t budgetMs)
+int32_t YModemRx::awaitFirstBlock(OutStream& out)
 {
+    uint32_t budgetMs = startTimeoutMs;
     for (;;) {
         traceEvent("ask", "%s", byteName(startChar).text);
         int32_t w = sendByte(startChar);
@@ -272,7 +273,7 @@ int32_t YModemRx::receiveXModem(OutStream& out, bool crc)
     eotEndsFile = true;
     lastAnswerLength = 0;
     blockNumber = 1;
-    int32_t r = awaitFirstBlock(out, startTimeoutMs);
+    int32_t r = awaitFirstBlock(out);
     if (r == rc::Timeout)
         return r;
     while (r > 0)
@@ -296,7 +297,7 @@ int32_t YModemRx::receiveYModem(OutStream& out, bool streaming)
         // Before the first file an EOT can only be line noise; after it,
         // an EOT is the sender repeating its end because our ACK was lost.
         eotEndsFile = fileDone;
-        int32_t r = awaitFirstBlock(header, startTimeoutMs);
+        int32_t r = awaitFirstBlock(header);
         if (r == rc::Timeout && !fileDone)
             return r;  // nobody came: nothing to cancel
         if (r == rc::Timeout && repeatedEots > 0)

@@ -39,13 +39,15 @@ public:
     int32_t receiveXModem(OutStream& out, bool crc);
     int32_t receiveYModem(OutStream& out, bool streaming);
 
-    int32_t awaitFirstBlock(OutStream& out, uint32_t budgetMs);
+private:
+    // The start character once a cycle until a block (or EOT) comes or the
+    // start budget is spent.
+    int32_t awaitFirstBlock(OutStream& out);
     // 128 or 1024 for an accepted block, 0 when an EOT ended the file
     // (the result of the end-of-file write), or a result code.
     int32_t receiveBlock(OutStream& out);
     void cancel();
 
-private:
     enum class Frame { Complete, Broken, Eot };
 
     // Up to ten attempts at one block. In the start phase silence ends

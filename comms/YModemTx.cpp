@@ -8,9 +8,10 @@
 
 namespace {
 constexpr uint32_t kMinStartBudgetMs = 11000;
-constexpr uint32_t kStartPollMs = 10;
+// The engines' polling step: while waiting for the opening character, and
+// the look for a reply between two parts of a frame.
+constexpr uint32_t kPollStepMs = 10;
 constexpr uint32_t kWriteTimeoutMs = 1000;
-constexpr uint32_t kMidFrameCheckMs = 10;
 // How long an acknowledged frame (block 0, data, EOT) waits for its answer
 // once it has left. A receiver answers a good frame at once, but a damaged
 // or cut one only when its line has been quiet for a while: ours, lrzsz's
@@ -56,9 +57,9 @@ int32_t YModemTx::readByte(uint32_t timeoutMs)
     return r == 0 ? rc::Timeout : byte;
 }
 
-int32_t YModemTx::waitForStart(uint32_t timeoutMs)
+int32_t YModemTx::waitForStart()
 {
-    uint32_t budget = timeoutMs < kMinStartBudgetMs ? kMinStartBudgetMs : timeoutMs;
+    uint32_t budget = startTimeoutMs < kMinStartBudgetMs ? kMinStartBudgetMs : startTimeoutMs;
     uint8_t byte = 0;
     while (port.read(&byte, 1, 0) > 0) {
         // Leftovers of an earlier exchange are not an opening character.
@@ -66,7 +67,7 @@ int32_t YModemTx::waitForStart(uint32_t timeoutMs)
     cancelCount = 0;
     heldByte = -1;
     for (;;) {
-        int32_t r = port.read(&byte, 1, kStartPollMs);
+        int32_t r = port.read(&byte, 1, kPollStepMs);
         if (r < 0)
             return r;
         if (r > 0) {
@@ -79,11 +80,11 @@ int32_t YModemTx::waitForStart(uint32_t timeoutMs)
             }
         }
         // The budget is counted in polls: a stray byte still costs a poll.
-        if (budget < kStartPollMs) {
+        if (budget < kPollStepMs) {
             traceEvent("timeout", "no opening character");
             return rc::Timeout;
         }
-        budget -= kStartPollMs;
+        budget -= kPollStepMs;
     }
 }
 
@@ -119,7 +120,7 @@ int32_t YModemTx::writeFrame(const uint8_t* frame, uint32_t frameLength, Reply& 
         if (sent == frameLength)
             break;
         uint8_t byte = 0;
-        int32_t r = port.read(&byte, 1, kMidFrameCheckMs);
+        int32_t r = port.read(&byte, 1, kPollStepMs);
         if (r < 0)
             return r;
         if (r == 0)
@@ -257,7 +258,7 @@ int32_t YModemTx::sendStream(InStream& source)
     blockNumber = 1;
     uint8_t chunk[kLongBlock];
     for (;;) {
-        int got = source.read(chunk, static_cast<int>(kLongBlock));
+        int32_t got = source.read(chunk, kLongBlock);
         if (got < 0)
             return rc::SourceFile;
         const uint32_t chunkLength = static_cast<uint32_t>(got);
@@ -297,7 +298,7 @@ int32_t YModemTx::sendBatch(uint32_t fileSize, InStream& source, const char* nam
     int32_t r = makeBlock0(fileSize, header, name);
     if (r < 0)
         return r;
-    r = waitForStart(startTimeoutMs);
+    r = waitForStart();
     if (r < 0)
         return r;
 

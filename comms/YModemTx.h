@@ -16,7 +16,7 @@ public:
     class InStream {
     public:
         // Next bytes into buffer: 1..maxCount, 0 at the normal end, <0 on failure.
-        virtual int read(uint8_t* buffer, int maxCount) = 0;
+        virtual int32_t read(uint8_t* buffer, uint32_t maxCount) = 0;
         virtual ~InStream() {}
     };
 
@@ -32,18 +32,19 @@ public:
     // whole as sent.
     void setAcceptStreaming(bool accept) { acceptStreaming = accept; }
 
-    int32_t waitForStart(uint32_t timeoutMs);
-    // Sends one frame holding the first bytes of data (EOT when length is 0);
-    // returns the bytes consumed (0..1024) or a result code.
-    int32_t sendBlock(const uint8_t* data, uint32_t length);
-    // All of the source, then EOT.
+    // X-Modem: the receiver's opening character (within the start budget),
+    // then all of the source and EOT.
+    int32_t waitForStart();
     int32_t sendStream(InStream& source);
     // A whole Y-Modem batch of one file announced as `name` of `fileSize` bytes.
     int32_t sendBatch(uint32_t fileSize, InStream& source, const char* name);
-    // One byte 0..255, -200 when nothing came in time, or the port's code.
-    int32_t readByte(uint32_t timeoutMs);
 
 private:
+    // Sends one frame holding the first bytes of data (EOT when length is 0);
+    // returns the bytes consumed (0..1024) or a result code.
+    int32_t sendBlock(const uint8_t* data, uint32_t length);
+    // One byte 0..255, -200 when nothing came in time, or the port's code.
+    int32_t readByte(uint32_t timeoutMs);
     // Silence: no answer within the reply wait, a failed transmission.
     enum class Reply { Complete, Accepted, Resend, SwitchToCrc, Silence };
 

@@ -253,7 +253,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         r = sender.sendBatch(fileSize, source, name.c_str());
     } else {
         sender.setAllow1K(protocol == XModem1K);
-        r = sender.waitForStart(budgetMs);
+        r = sender.waitForStart();
         if (r == 0)
             r = sender.sendStream(source);
     }

@@ -18,13 +18,13 @@ void printProgress(uint32_t done, uint32_t total, bool withTotal)
 
 InFile::InFile(FILE* file_, uint32_t declaredSize_) : file(file_), declaredSize(declaredSize_) {}
 
-int InFile::read(uint8_t* buffer, int maxCount)
+int32_t InFile::read(uint8_t* buffer, uint32_t maxCount)
 {
     printProgress(bytesDone, declaredSize, true);
-    size_t n = std::fread(buffer, 1, static_cast<size_t>(maxCount), file);
+    size_t n = std::fread(buffer, 1, maxCount, file);
     if (n > 0) {
         bytesDone += static_cast<uint32_t>(n);
-        return static_cast<int>(n);
+        return static_cast<int32_t>(n);
     }
     return bytesDone == declaredSize ? 0 : rc::SourceFile;
 }

@@ -13,7 +13,7 @@ class InFile : public YModemTx::InStream {
 public:
     InFile(FILE* file, uint32_t declaredSize);
     // -300 when the file ends at another length than measured, or fails.
-    int read(uint8_t* buffer, int maxCount) override;
+    int32_t read(uint8_t* buffer, uint32_t maxCount) override;
 
     FILE* file;
     uint32_t declaredSize;

@@ -48,7 +48,7 @@ void sendFile(SerialPort& port)
     if (Options.useXModem) {
         sender.setAllow1K(Options.xmodem1K);
         sender.setAcceptStreaming(false);
-        result = sender.waitForStart(Options.startTimeoutMs);
+        result = sender.waitForStart();
         if (result < 0)
             fatalError(result, "Error during file transfer");
         result = sender.sendStream(source);

@@ -9,6 +9,7 @@
 
 #include "Block.h"
 #include "FakePort.h"
+#include "MemorySource.h"
 #include "ResultCodes.h"
 #include "YModemTx.h"
 
@@ -16,20 +17,6 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-class MemorySource : public YModemTx::InStream {
-public:
-    explicit MemorySource(Bytes data_) : data(std::move(data_)) {}
-    int read(uint8_t* buffer, int maxCount) override
-    {
-        size_t n = std::min(static_cast<size_t>(maxCount), data.size() - offset);
-        if (n > 0)
-            std::memcpy(buffer, data.data() + offset, n);
-        offset += n;
-        return static_cast<int>(n);
-    }
-    Bytes data;
-    size_t offset = 0;
-};
 
 Bytes pattern(size_t n)
 {
@@ -113,7 +100,7 @@ TEST_F(SenderFixture, OpeningCharacterChoosesCheckAndPace)
         r.attach(p);
         YModemTx t(p, 0);
         p.deliver(c.open, 20);
-        ASSERT_EQ(t.waitForStart(0), rc::Ok);
+        ASSERT_EQ(t.waitForStart(), rc::Ok);
         MemorySource src(pattern(300));
         ASSERT_EQ(t.sendStream(src), rc::Ok) << int(c.open);
         ASSERT_EQ(r.frames.size(), 4u);
@@ -126,7 +113,7 @@ TEST_F(SenderFixture, WithoutStreamingAGIsNoiseAndTheNextOpeningCharacterCounts)
 {
     tx.setAcceptStreaming(false);
     port.deliver(Bytes{ctl::G, ctl::G, ctl::CRC}, 50, 300);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     EXPECT_EQ(port.now(), 650u);  // the "C", 600 ms after the first "G"
     MemorySource src(pattern(300));
     ASSERT_EQ(tx.sendStream(src), rc::Ok);
@@ -138,14 +125,14 @@ TEST_F(SenderFixture, WithoutStreamingAGIsNoiseAndTheNextOpeningCharacterCounts)
     onlyG.setAcceptStreaming(false);
     port.deliver(ctl::G, 50);
     uint64_t before = port.now();
-    EXPECT_EQ(onlyG.waitForStart(0), rc::Timeout);
+    EXPECT_EQ(onlyG.waitForStart(), rc::Timeout);
     EXPECT_EQ(port.now() - before, 11010u);
 }
 
 TEST_F(SenderFixture, StaleBytesAreDrainedAndTheMinimumBudgetIsElevenSeconds)
 {
     port.deliver(Bytes{ctl::CRC, ctl::NAK, ctl::G});  // already waiting
-    EXPECT_EQ(tx.waitForStart(0), rc::Timeout);
+    EXPECT_EQ(tx.waitForStart(), rc::Timeout);
     EXPECT_EQ(port.pending(), 0u);
     EXPECT_EQ(port.now(), 11010u);  // 1101 polls of 10 ms
     EXPECT_TRUE(port.writes.empty());
@@ -154,7 +141,8 @@ TEST_F(SenderFixture, StaleBytesAreDrainedAndTheMinimumBudgetIsElevenSeconds)
 TEST_F(SenderFixture, LongerStartTimeoutIsUsedAndStrayBytesDoNotStart)
 {
     port.deliver(Bytes{'x', ctl::CAN, ctl::ACK}, 100, 100);
-    EXPECT_EQ(tx.waitForStart(30000), rc::Timeout);
+    YModemTx patient(port, 30000);
+    EXPECT_EQ(patient.waitForStart(), rc::Timeout);
     EXPECT_EQ(port.now(), 30010u);
 }
 
@@ -162,7 +150,7 @@ TEST_F(SenderFixture, PortErrorWhileWaitingIsReturned)
 {
     port.failReadAt = 3;
     port.failCode = rc::PortRead;
-    EXPECT_EQ(tx.waitForStart(0), rc::PortRead);
+    EXPECT_EQ(tx.waitForStart(), rc::PortRead);
 }
 
 // --- block layout -----------------------------------------------------------
@@ -170,7 +158,7 @@ TEST_F(SenderFixture, PortErrorWhileWaitingIsReturned)
 TEST_F(SenderFixture, XModem1KSendsLastShortChunkAsSmallBlocks)
 {
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     tx.setAllow1K(true);
     Bytes data = pattern(1500);
     MemorySource src(data);
@@ -192,7 +180,7 @@ TEST_F(SenderFixture, PlainXModemUsesOnlySmallBlocks)
 {
     opensWith(ctl::NAK);
     receiver.crc = false;
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     MemorySource src(pattern(1500));
     ASSERT_EQ(tx.sendStream(src), rc::Ok);
     EXPECT_EQ(receiver.count(ctl::SOH), 12u);
@@ -203,7 +191,7 @@ TEST_F(SenderFixture, PlainXModemUsesOnlySmallBlocks)
 TEST_F(SenderFixture, EmptyFileSendsOnlyEot)
 {
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     MemorySource src({});
     ASSERT_EQ(tx.sendStream(src), rc::Ok);
     ASSERT_EQ(receiver.frames.size(), 1u);
@@ -213,7 +201,7 @@ TEST_F(SenderFixture, EmptyFileSendsOnlyEot)
 TEST_F(SenderFixture, BlockNumbersWrapAfter255)
 {
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     MemorySource src(pattern(257 * 128));
     ASSERT_EQ(tx.sendStream(src), rc::Ok);
     ASSERT_EQ(receiver.frames.size(), 258u);
@@ -228,7 +216,7 @@ TEST_F(SenderFixture, BlockNumbersWrapAfter255)
 TEST_F(SenderFixture, OneCanResendsTheBlockTwoInARowCancel)
 {
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     receiver.answer = [](const Bytes&, size_t i) { return i == 0 ? Bytes{ctl::CAN} : Bytes{ctl::ACK}; };
     MemorySource src(pattern(100));
     ASSERT_EQ(tx.sendStream(src), rc::Ok);
@@ -241,7 +229,7 @@ TEST_F(SenderFixture, OneCanResendsTheBlockTwoInARowCancel)
     r2.attach(p2);
     YModemTx t2(p2, 0);
     p2.deliver(ctl::CRC, 10);
-    ASSERT_EQ(t2.waitForStart(0), rc::Ok);
+    ASSERT_EQ(t2.waitForStart(), rc::Ok);
     MemorySource src2(pattern(100));
     EXPECT_EQ(t2.sendStream(src2), rc::Cancelled);
     EXPECT_EQ(r2.frames.size(), 2u);
@@ -250,7 +238,7 @@ TEST_F(SenderFixture, OneCanResendsTheBlockTwoInARowCancel)
 TEST_F(SenderFixture, CanAckCanIsNoCancel)
 {
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     // Block 1: CAN then ACK; block 2: CAN then ACK.
     receiver.answer = [](const Bytes&, size_t i) { return i % 2 == 0 ? Bytes{ctl::CAN} : Bytes{ctl::ACK}; };
     MemorySource src(pattern(256));
@@ -260,7 +248,7 @@ TEST_F(SenderFixture, CanAckCanIsNoCancel)
 TEST_F(SenderFixture, CancelBurstIsPurgedAndEndsInTimeout)
 {
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     receiver.answer = [](const Bytes&, size_t i) {
         return i == 0 ? Bytes(5, ctl::CAN) : Bytes{};
     };
@@ -272,7 +260,7 @@ TEST_F(SenderFixture, CancelBurstIsPurgedAndEndsInTimeout)
 TEST_F(SenderFixture, StreamingCountsOneCanPerFrame)
 {
     opensWith(ctl::G);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     receiver.replyDelayMs = 0;
     receiver.answer = [](const Bytes&, size_t) { return Bytes(5, ctl::CAN); };
     MemorySource src(pattern(2048));
@@ -284,7 +272,7 @@ TEST_F(SenderFixture, CInAnswerToChecksumBlockSwitchesToCrcForGood)
 {
     opensWith(ctl::NAK);
     receiver.crc = false;
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     receiver.answer = [this](const Bytes&, size_t i) {
         if (i == 0) {
             receiver.crc = true;
@@ -305,7 +293,7 @@ TEST_F(SenderFixture, CInAnswerToChecksumBlockSwitchesToCrcForGood)
 TEST_F(SenderFixture, AckDuringPartialWriteGoesOnOtherByteRestartsFrame)
 {
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     port.writeLimit = 50;
     // Frame of 133 bytes goes out as 50 + 50 + 33. After the first part an
     // ACK is waiting (writing goes on), after the second noise (the frame
@@ -332,7 +320,7 @@ TEST_F(SenderFixture, AckDuringPartialWriteGoesOnOtherByteRestartsFrame)
 TEST_F(SenderFixture, NakToEveryTransmissionGivesUpAfterTen)
 {
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     receiver.answer = [](const Bytes&, size_t) { return Bytes{ctl::NAK}; };
     MemorySource src(pattern(10));
     EXPECT_EQ(tx.sendStream(src), rc::TooManyRetries);
@@ -342,7 +330,7 @@ TEST_F(SenderFixture, NakToEveryTransmissionGivesUpAfterTen)
 TEST_F(SenderFixture, WriteThatMovesNothingIsATimeout)
 {
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     port.stallWriteAt = 0;
     MemorySource src(pattern(10));
     EXPECT_EQ(tx.sendStream(src), rc::Timeout);
@@ -351,7 +339,7 @@ TEST_F(SenderFixture, WriteThatMovesNothingIsATimeout)
 TEST_F(SenderFixture, EotReplyMayTakeJustOverOneSecond)
 {
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     receiver.answer = [this](const Bytes& f, size_t) {
         receiver.replyDelayMs = f[0] == ctl::EOT ? 1001 : 1;
         return Bytes{ctl::ACK};
@@ -363,7 +351,7 @@ TEST_F(SenderFixture, EotReplyMayTakeJustOverOneSecond)
 TEST_F(SenderFixture, SilenceAfterEotSendsItAgainUntilTheTransmissionsAreSpent)
 {
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     receiver.answer = [](const Bytes& f, size_t) { return f[0] == ctl::EOT ? Bytes{} : Bytes{ctl::ACK}; };
     MemorySource src(pattern(10));
     uint64_t firstEot = 0;
@@ -383,7 +371,7 @@ TEST_F(SenderFixture, SilenceAfterEotSendsItAgainUntilTheTransmissionsAreSpent)
 TEST_F(SenderFixture, LostAckIsRecoveredByOneRepeatAndAPromptAckIsTakenAtOnce)
 {
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     std::vector<uint64_t> sentAt;
     receiver.answer = [&](const Bytes&, size_t i) {
         sentAt.push_back(port.now());
@@ -403,7 +391,7 @@ TEST_F(SenderFixture, AnswerTwoSecondsAfterACutFrameIsWaitedFor)
     // A receiver that lost part of a frame waits for a quiet line before it
     // asks for the frame again.
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     receiver.answer = [this](const Bytes&, size_t i) {
         receiver.replyDelayMs = i == 0 ? 2010 : 1;
         return i == 0 ? Bytes{ctl::NAK} : Bytes{ctl::ACK};
@@ -417,7 +405,7 @@ TEST_F(SenderFixture, AnswerTwoSecondsAfterACutFrameIsWaitedFor)
 TEST_F(SenderFixture, ReceiverGoneForGoodEndsWithTimeoutWithinAboutThirtySeconds)
 {
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     receiver.answer = [](const Bytes&, size_t) { return Bytes{}; };
     uint64_t before = port.now();
     MemorySource src(pattern(100));
@@ -429,7 +417,7 @@ TEST_F(SenderFixture, ReceiverGoneForGoodEndsWithTimeoutWithinAboutThirtySeconds
 TEST_F(SenderFixture, ResendRequestsAmongSilencesEndWithTooManyRetries)
 {
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     receiver.answer = [](const Bytes&, size_t i) { return i == 4 ? Bytes{ctl::NAK} : Bytes{}; };
     MemorySource src(pattern(100));
     EXPECT_EQ(tx.sendStream(src), rc::TooManyRetries);
@@ -441,7 +429,7 @@ TEST_F(SenderFixture, ADoubledAckIsNotTakenAsTheNextBlocksAnswer)
     // The line doubles the ACK of block 1; block 2 is damaged and answered
     // with NAK. The stale second ACK must not pass block 2 as delivered.
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     receiver.answer = [](const Bytes&, size_t i) {
         if (i == 0)
             return Bytes{ctl::ACK, ctl::ACK};
@@ -458,7 +446,7 @@ TEST_F(SenderFixture, ADoubledAckIsNotTakenAsTheNextBlocksAnswer)
 TEST_F(SenderFixture, StreamingSenderWaitsLongerForTheEotReply)
 {
     opensWith(ctl::G);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     // The receiver is still reading what the buffers held: its ACK comes
     // 6 s after the EOT was handed over.
     receiver.answer = [this](const Bytes& f, size_t) {
@@ -474,10 +462,10 @@ TEST_F(SenderFixture, StreamingSenderWaitsLongerForTheEotReply)
 TEST_F(SenderFixture, FailingSourceIsReportedAsSourceError)
 {
     struct Broken : YModemTx::InStream {
-        int read(uint8_t*, int) override { return -7; }
+        int32_t read(uint8_t*, uint32_t) override { return -7; }
     } broken;
     opensWith(ctl::CRC);
-    ASSERT_EQ(tx.waitForStart(0), rc::Ok);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
     EXPECT_EQ(tx.sendStream(broken), rc::SourceFile);
 }
 

@@ -12,6 +12,7 @@
 
 #include "Block.h"
 #include "FakePort.h"
+#include "MemorySource.h"
 #include "Frames.h"
 #include "LineTrace.h"
 #include "ResultCodes.h"
@@ -31,18 +32,6 @@ struct MemorySink : YModemRx::OutStream {
     Bytes data;
 };
 
-struct MemorySource : YModemTx::InStream {
-    explicit MemorySource(Bytes d) : data(std::move(d)) {}
-    int read(uint8_t* buffer, int maxCount) override
-    {
-        int n = 0;
-        while (n < maxCount && offset < data.size())
-            buffer[n++] = data[offset++];
-        return n;
-    }
-    Bytes data;
-    size_t offset = 0;
-};
 
 // The process's trace, opened on a scratch file for one test; the lines
 // that are neither bytes nor the run's frame come back without their times.
@@ -195,7 +184,7 @@ TEST_F(TraceDecisionsTest, SenderNamesTheOpeningCharacterEachResendAndSilence)
     YModemTx sender(port, 1000);
     sender.setAcceptStreaming(false);
     MemorySource source(Bytes(100, 0x42));
-    ASSERT_EQ(sender.waitForStart(1000), rc::Ok);
+    ASSERT_EQ(sender.waitForStart(), rc::Ok);
     ASSERT_EQ(sender.sendStream(source), rc::Ok);
     const std::vector<std::string> expected = {
         "start NAK",
@@ -215,7 +204,7 @@ TEST_F(TraceDecisionsTest, SenderCountsTheReceiversCancel)
     port.deliver(ctl::CRC, 20);
     YModemTx sender(port, 1000);
     MemorySource source(Bytes(100, 0x42));
-    ASSERT_EQ(sender.waitForStart(1000), rc::Ok);
+    ASSERT_EQ(sender.waitForStart(), rc::Ok);
     ASSERT_EQ(sender.sendStream(source), rc::Cancelled);
     const std::vector<std::string> expected = {
         "start C",
@@ -229,7 +218,7 @@ TEST_F(TraceDecisionsTest, SenderWithoutAReceiverSaysItTimedOut)
 {
     FakePort port;
     YModemTx sender(port, 1000);
-    EXPECT_EQ(sender.waitForStart(1000), rc::Timeout);
+    EXPECT_EQ(sender.waitForStart(), rc::Timeout);
     EXPECT_EQ(decisions(), std::vector<std::string>{"timeout no opening character"});
 }
 
