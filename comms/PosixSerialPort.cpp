@@ -99,9 +99,9 @@ private:
 
 }  // namespace
 
-SerialPort* createSerialPort(const char* devicePath)
+std::unique_ptr<SerialPort> createSerialPort(const char* devicePath)
 {
-    return new (std::nothrow) PosixSerialPort(devicePath);
+    return std::unique_ptr<SerialPort>(new (std::nothrow) PosixSerialPort(devicePath));
 }
 
 PosixSerialPort::PosixSerialPort(const char* devicePath_) : devicePath(devicePath_) {}

@@ -11,9 +11,15 @@
 // includes no system header so that the engines stay portable.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 class SerialPort {
 public:
+    SerialPort() = default;
+    // A port owns its device: a copy would close it twice.
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
     virtual int32_t open(uint32_t portNumber) = 0;     // 0, -100, -101, -102
     virtual int32_t configure(uint32_t baudRate) = 0;  // 0, -100, -103
     virtual int32_t write(const uint8_t* data, uint32_t count, uint32_t timeoutMs) = 0;
@@ -27,5 +33,5 @@ constexpr uint32_t kPortNumberLimit = 1000;
 
 // Creates the port implementation of this platform. `devicePath`, when not
 // null, names the device directly and the port number passed to open() is
-// then not used to find it.
-SerialPort* createSerialPort(const char* devicePath);
+// then not used to find it. Empty only when memory ran out.
+std::unique_ptr<SerialPort> createSerialPort(const char* devicePath);

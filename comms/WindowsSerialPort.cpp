@@ -65,9 +65,9 @@ int32_t settingsErrorCode(uint32_t lastError)
     return lastError == ERROR_INVALID_PARAMETER ? rc::PortSettings : rc::PortOther;
 }
 
-SerialPort* createSerialPort(const char* devicePath)
+std::unique_ptr<SerialPort> createSerialPort(const char* devicePath)
 {
-    return new (std::nothrow) WindowsSerialPort(devicePath);
+    return std::unique_ptr<SerialPort>(new (std::nothrow) WindowsSerialPort(devicePath));
 }
 
 WindowsSerialPort::WindowsSerialPort(const char* devicePath_) : devicePath(devicePath_) {}
@@ -89,11 +89,12 @@ int32_t WindowsSerialPort::open(uint32_t portNumber)
 
 int32_t WindowsSerialPort::openDevice(const char* name)
 {
-    close();
+    // The port in use stays open until the new one is.
     HANDLE opened = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (opened == INVALID_HANDLE_VALUE)
         return openErrorCode(GetLastError());
+    close();
     handle = opened;
     return rc::Ok;
 }

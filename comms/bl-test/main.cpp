@@ -49,7 +49,7 @@ int main(int argc, char** argv)
     parseCommandLine(argc, argv);
     openTrace(argc, argv);
 
-    device.reset(createSerialPort(Options.portDevice));
+    device = createSerialPort(Options.portDevice);
     if (device == nullptr)
         fatalError(rc::NoPortObject, "Can't create port");
     SerialPort* port = device.get();

@@ -319,7 +319,7 @@ TEST_F(FakeboardEndToEnd, LineEndsFromABenchConsoleBeforeTheUploadAreIgnored)
     startLine();
     ASSERT_FALSE(HasFatalFailure());
     {
-        std::unique_ptr<SerialPort> console(createSerialPort(hostEnd.c_str()));
+        std::unique_ptr<SerialPort> console = createSerialPort(hostEnd.c_str());
         ASSERT_EQ(console->open(0), 0);
         ASSERT_EQ(console->configure(115200), 0);
         startBoardOnly({"--banner-line-delay-ms", "20"});
@@ -348,7 +348,7 @@ TEST_F(FakeboardEndToEnd, TheConsoleAnswersEachLineEndWithANewPrompt)
     ProgramRun r = blockxfer({"-sy", "fw.bin", "-lfLOG", "-lt5", "-lx=> "});
     ASSERT_EQ(r.status, 0) << r.err;
 
-    std::unique_ptr<SerialPort> console(createSerialPort(hostEnd.c_str()));
+    std::unique_ptr<SerialPort> console = createSerialPort(hostEnd.c_str());
     ASSERT_EQ(console->open(0), 0);
     ASSERT_EQ(console->configure(115200), 0);
     const std::string typed = "\r\r\nver\r";

@@ -124,6 +124,29 @@ TEST_F(WindowsPortTest, FailedOpenMapsTheErrorAndHoldsNoHandle)
     }
 }
 
+TEST_F(WindowsPortTest, AFailedReopenKeepsThePortInUse)
+{
+    WindowsSerialPort port;
+    ASSERT_EQ(port.open(5), rc::Ok);
+    fake.failCall = "CreateFileA";
+    fake.failOccurrence = 2;
+    fake.failError = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(port.open(6), rc::PortDenied);
+    EXPECT_TRUE(fake.closed.empty());
+    port.close();
+    ASSERT_EQ(fake.closed.size(), 1u);
+    EXPECT_EQ(fake.closed[0], fake.deviceHandle);
+
+    // A reopen that succeeds closes the old handle only then.
+    fake = FakeWin32();
+    WindowsSerialPort again;
+    ASSERT_EQ(again.open(5), rc::Ok);
+    fake.deviceHandle = reinterpret_cast<HANDLE>(0x5678);
+    ASSERT_EQ(again.open(6), rc::Ok);
+    EXPECT_EQ(fake.calls, (Calls{"CreateFileA", "CreateFileA", "CloseHandle"}));
+    EXPECT_EQ(fake.closed, std::vector<HANDLE>{reinterpret_cast<HANDLE>(0x1234)});
+}
+
 TEST_F(WindowsPortTest, CloseTwiceAndDestroyCloseTheHandleOnce)
 {
     {

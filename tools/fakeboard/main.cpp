@@ -1,6 +1,7 @@
 // fakeboard: a simulated board with a bootloader on one end of a serial
 // line, for running blockxfer and the bench program without hardware.
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 #include "Board.h"
@@ -23,15 +24,14 @@ int main(int argc, char** argv)
     }
     alarm(options.maxSeconds + kAlarmGraceSeconds);
 
-    SerialPort* port = createSerialPort(options.portPath);
-    if (port == nullptr)
+    std::unique_ptr<SerialPort> port = createSerialPort(options.portPath);
+    if (!port)
         return 3;
     int32_t r = port->open(0);
     if (r == 0)
         r = port->configure(options.baudRate);
     if (r != 0) {
         std::fprintf(stderr, "%s: can't open port '%s'. Error %d\n", argv[0], options.portPath, static_cast<int>(r));
-        delete port;
         return 3;
     }
     std::printf("ready\n");
@@ -39,6 +39,5 @@ int main(int argc, char** argv)
 
     int status = Board(*port, options).run();
     port->close();
-    delete port;
     return status;
 }
