@@ -1,5 +1,27 @@
 // blockxfer: one X-Modem or Y-Modem transfer over a serial port per run,
 // optionally followed by a capture of what the device prints.
+//
+// How it fits together (start here):
+// - main (this file) parses the command line (Options.cpp), creates the
+//   port for this platform (createSerialPort: PosixSerialPort.cpp over
+//   termios, WindowsSerialPort.cpp over Win32, chosen by the build), opens
+//   and configures it, and runs one flow.
+// - The flows, receiveFile (ReceiveFile.cpp), sendFile (SendFile.cpp) and
+//   captureLog (CaptureLog.cpp), own the file endpoints (FileEndpoints.cpp:
+//   InFile, OutFile) and the engines on their stack. They are the only code
+//   that prints or ends the process (fatalError in Fatal.cpp, usageError in
+//   Options.cpp).
+// - The engines, YModemTx (sending) and YModemRx (receiving), frame and
+//   check blocks with Block.cpp and move bytes only through SerialPort's
+//   read and write. They own no clock: every wait is a read or write
+//   timeout, so tests drive them through a fake port in virtual time.
+// - All waiting happens in the port's polling loop (PollLoop.h), which
+//   both platform ports share.
+// - Every failure is a negative result code (ResultCodes.h), passed up
+//   unchanged from where it arises to fatalError, which makes it the exit
+//   status.
+// - BLOCKXFER_TRACE wraps the port in TracingSerialPort and records the
+//   engines' decisions (LineTrace.cpp).
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
