@@ -36,7 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CheckCase{"abc", bytes("abc"), 0x9DD6, 0x26},
                       CheckCase{"zeros", std::vector<uint8_t>(128, 0), 0x0000, 0},
                       CheckCase{"sub", std::vector<uint8_t>(128, 0x1A), 0xF8B0, 0x00}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& test) { return std::string(test.param.label); });
 
 TEST(Frame, ShortBlockWithCrcAndChecksum)
 {

@@ -491,7 +491,7 @@ INSTANTIATE_TEST_SUITE_P(
                       HeaderCase{"Junk", std::string("n\0" "12a", 5), rc::BadHeader, 0},
                       HeaderCase{"EmptyNameWithJunk", std::string("\0" "x", 2), rc::BadHeader, 0},
                       HeaderCase{"NoNul", std::string(128, 'n'), rc::BadHeader, 0}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& test) { return std::string(test.param.label); });
 
 TEST(ReceivedNames, OnlyRelativeNamesBelowTheFolderAreSafe)
 {

@@ -109,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
                      [](Bytes) { return dataFrame(2, Bytes(128, 0x5a), kShortBlock, false); }, "wrong-number"},
         DamagedFrame{"StartByte", [](Bytes f) { f[0] = 0x7e; return f; }, "bad-start"},
         DamagedFrame{"Cut", [](Bytes f) { f.resize(100); return f; }, "short-frame"}),
-    [](const ::testing::TestParamInfo<DamagedFrame>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<DamagedFrame>& test) { return std::string(test.param.name); });
 
 TEST_F(TraceDecisionsTest, ReceiverWithCrcNamesABadCrcAndARepeatedBlock)
 {

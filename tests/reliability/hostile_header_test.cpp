@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
         // 127 name bytes and a NUL: a name, no size, so the fill is kept.
         HeaderCase{"name127", k127 + "\0"s, 0, "work/" + k127, 384},
         HeaderCase{"noNul", k127 + "n", rc::BadHeader, ""}),
-    [](const ::testing::TestParamInfo<HeaderCase>& info) { return std::string(info.param.label); });
+    [](const ::testing::TestParamInfo<HeaderCase>& test) { return std::string(test.param.label); });
 
 INSTANTIATE_TEST_SUITE_P(
     Sizes, HostileHeader,
@@ -112,8 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
         // The size is taken as is; the data ends long before it, so the run
         // fails and keeps what came.
         HeaderCase{"largest", "s.bin\0" "4294967295"s, rc::OutputFile, "work/s.bin", 384}),
-    [](const ::testing::TestParamInfo<HeaderCase>& info) {
-        std::string name = info.param.label;
+    [](const ::testing::TestParamInfo<HeaderCase>& test) {
+        std::string name = test.param.label;
         for (char& ch : name)
             if (ch == ' ')
                 ch = '_';

@@ -96,7 +96,7 @@ TEST_F(LineFixture, NoiseBeforeTheHandshakeAndDuringTheDataIsSurvived)
     sender.attach(port);
     // Three seconds of console text before the sender listens...
     Bytes before;
-    for (int i = 0; i < 3000; ++i)
+    for (size_t i = 0; i < 3000; ++i)
         before.push_back(static_cast<uint8_t>(kConsoleText[i % (sizeof kConsoleText - 1)]));
     port.deliver(before, 0, 1);
     sender.deafUntilMs = 3000;
