@@ -13,6 +13,7 @@
 #include <QThread>
 #include <cstdio>
 #include <ctime>
+#include <sys/stat.h>
 
 #include "PortLock.h"
 #include "PortName.h"
@@ -250,6 +251,22 @@ std::string QtStationPlatform::nowText() const
     // The locale's own date and time, as the operator's system shows them.
     const size_t n = std::strftime(text, sizeof text, "%x %X", &local);
     return {text, n};
+}
+
+int64_t QtStationPlatform::wallClockMs() const
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+bool QtStationPlatform::fileModifiedMs(const std::string& name, int64_t& modifiedMs) const
+{
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0)
+        return false;
+    modifiedMs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
+    return true;
 }
 
 std::unique_ptr<TextInput> QtStationPlatform::openTextFile(const std::string& name)

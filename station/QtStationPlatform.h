@@ -46,6 +46,8 @@ public:
     void sleep(uint32_t ms) override;
     void messageBox(const std::string& prompt, const std::string& title, bool criticalIcon) override;
     std::string nowText() const override;
+    int64_t wallClockMs() const override;
+    bool fileModifiedMs(const std::string& name, int64_t& modifiedMs) const override;
     std::unique_ptr<TextInput> openTextFile(const std::string& name) override;
     void endProgram(int exitStatus) override;
 

@@ -24,6 +24,16 @@ int16_t portNumberFromField(const std::string& lastField)
     return digit >= '0' && digit <= '9' ? static_cast<int16_t>(digit - '0') : 0;
 }
 
+bool writtenSince(int64_t modifiedMs, int64_t startedMs, int64_t grainMs)
+{
+    // Floor, not truncation towards zero, so that the grid is the same on
+    // both sides of 1970 (a clock set wrong must not make a stale LOG fresh).
+    int64_t gridStart = startedMs - startedMs % grainMs;
+    if (startedMs % grainMs < 0)
+        gridStart -= grainMs;
+    return modifiedMs >= gridStart;
+}
+
 bool containsIgnoringCase(const std::string& text, const std::string& pattern)
 {
     if (pattern.size() > text.size())
@@ -80,6 +90,7 @@ void Station::armCycle()
     platform.setText(Control::Text2, "Writing Program...");
     platform.sleep(pauseBeforeReleaseMs);
     platform.closePort();
+    jobStartedMs = platform.wallClockMs();
     if (!platform.startProcess(jobFile)) {
         fail("run.bat cannot be started.");
         return;
@@ -102,13 +113,25 @@ void Station::Timer1_Timer()
         fail("LOG is missing or cannot be read.");
         return;
     }
-    showResult(lastField);
+    decideResult(lastField);
+}
+
+void Station::decideResult(const std::string& lastField)
+{
+    int64_t modifiedMs = 0;
+    if (!platform.fileModifiedMs(resultFile, modifiedMs)) {
+        fail("LOG is missing or cannot be read.");
+        return;
+    }
+    // The earlier board's field is not this board's result, so it is not
+    // recorded as one either.
+    const bool fresh = writtenSince(modifiedMs, jobStartedMs, modifiedTimeGrainMs);
+    showResult(fresh && !lastField.empty(), fresh ? lastField : std::string());
     resetForNextBoard();
 }
 
-void Station::showResult(const std::string& lastField)
+void Station::showResult(bool passed, const std::string& lastField)
 {
-    const bool passed = !lastField.empty();
     if (passed) {
         platform.setText(Control::Label1, "Please remove Main Board");
         platform.setTextColour(Control::Text2, Colour::rgb(0, 128, 0));

@@ -10,6 +10,11 @@
 // everything is reset for the next board. The delay is the only
 // synchronisation with the job.
 //
+// A LOG that was last written before the job was started is stale: it was
+// left by an earlier board (the job failed before blockxfer could truncate
+// it), so it decides failure whatever it says. A missing LOG still ends
+// the program.
+//
 // The port number comes from run.bat once, at start-up, and is then kept
 // only as the text of Label4.
 //
@@ -39,6 +44,10 @@ public:
     // trigger has come, so a board that chatters for hours stays cheap.
     static constexpr size_t receiveTextLimit = 65536;
     static constexpr int failureExitStatus = 1;
+    // The coarsest grid a file system stamps modification times on (FAT:
+    // 2 s, rounded down by some drivers). A LOG stamped after the start of
+    // that grid step still counts as written by the job.
+    static constexpr int64_t modifiedTimeGrainMs = 2000;
 
     Station(StationPlatform& platform, CycleRecorder& recorder);
 
@@ -53,7 +62,8 @@ public:
 
 private:
     void armCycle();
-    void showResult(const std::string& lastField);
+    void decideResult(const std::string& lastField);
+    void showResult(bool passed, const std::string& lastField);
     void resetForNextBoard();
     bool openPort(int16_t portNumber, const char* context);
     int16_t portNumberShown() const;
@@ -62,11 +72,16 @@ private:
     StationPlatform& platform;
     CycleRecorder& recorder;
     int16_t tickCount = 0;
+    int64_t jobStartedMs = 0;  // wall clock, taken just before run.bat starts
 };
 
 // The port digit of run.bat's last field: its thirteenth character as a
 // decimal digit, 0 when that is missing or no digit ("blockxfer -p3 ..." -> 3).
 int16_t portNumberFromField(const std::string& lastField);
+
+// Whether a file stamped at `modifiedMs` was written after `startedMs`, both
+// on the wall clock, allowing for stamps rounded down to `grainMs`.
+bool writtenSince(int64_t modifiedMs, int64_t startedMs, int64_t grainMs);
 
 // True when `text` contains `pattern`, ASCII letters compared without case.
 bool containsIgnoringCase(const std::string& text, const std::string& pattern);

@@ -103,6 +103,13 @@ public:
     // The current local date and time in the system's general format.
     virtual std::string nowText() const = 0;
 
+    // The wall clock, on the scale file systems stamp files with:
+    // milliseconds since 1970-01-01 00:00 UTC.
+    virtual int64_t wallClockMs() const = 0;
+    // When a file of the working directory was last written, on the scale of
+    // wallClockMs(); false when that cannot be found out (no such file).
+    virtual bool fileModifiedMs(const std::string& name, int64_t& modifiedMs) const = 0;
+
     // Opens a file of the working directory for reading; null when it is
     // missing or cannot be read.
     virtual std::unique_ptr<TextInput> openTextFile(const std::string& name) = 0;

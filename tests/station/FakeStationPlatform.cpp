@@ -133,6 +133,15 @@ std::unique_ptr<TextInput> FakeStationPlatform::openTextFile(const std::string& 
     return std::unique_ptr<TextInput>(new StringInput(file->second, openFiles));
 }
 
+bool FakeStationPlatform::fileModifiedMs(const std::string& name, int64_t& modifiedMs) const
+{
+    if (files.count(name) == 0 || !canReadModifiedTimes)
+        return false;
+    const auto stamp = modified.find(name);
+    modifiedMs = stamp != modified.end() ? stamp->second : wallClockMs();
+    return true;
+}
+
 void FakeStationPlatform::endProgram(int status)
 {
     exitStatus = status;

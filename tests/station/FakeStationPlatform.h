@@ -47,6 +47,8 @@ public:
     void sleep(uint32_t ms) override;
     void messageBox(const std::string& prompt, const std::string& title, bool criticalIcon) override;
     std::string nowText() const override { return "12/8/2026 6:04:04 AM"; }
+    int64_t wallClockMs() const override { return wallClockAtZeroMs + static_cast<int64_t>(nowMs); }
+    bool fileModifiedMs(const std::string& name, int64_t& modifiedMs) const override;
     std::unique_ptr<TextInput> openTextFile(const std::string& name) override;
     void endProgram(int exitStatus) override;
 
@@ -78,8 +80,15 @@ public:
     uint32_t timerIntervalMs = 0;
     uint64_t nextTickAtMs = 0;
     uint64_t nowMs = 0;
+    // The wall clock when the virtual clock reads 0: an odd second and a bit,
+    // so that a 2 s grid step starts 1300 ms before a job started at 5000.
+    int64_t wallClockAtZeroMs = 1800000001300 - 5000;
 
     std::map<std::string, std::string> files;  // missing when absent
+    // Modification times on the wall clock; a file without one counts as
+    // written just now, as by the job that is running.
+    std::map<std::string, int64_t> modified;
+    bool canReadModifiedTimes = true;
     int openFiles = 0;
     bool canStartProcess = true;
     std::vector<std::string> started;

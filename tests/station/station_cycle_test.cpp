@@ -310,6 +310,104 @@ TEST_F(StationTest, MissingLogEndsTheProgram)
     EXPECT_TRUE(recorder.results.empty());
 }
 
+// ---- a LOG left by an earlier board ----
+
+TEST_F(StationTest, StaleLogWithASuccessLineIsAnError)
+{
+    platform.files["LOG"] = "Sent OK\r\nBoard: flash verified\r\n";
+    armed();
+    platform.modified["LOG"] = platform.wallClockMs() - 60000;
+    platform.advance(station, cycleMs);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    const FakeStationPlatform::Box& box = platform.boxes[0];
+    EXPECT_EQ(box.title, "PROGRAM ERROR");
+    EXPECT_TRUE(box.critical);
+    EXPECT_EQ(box.texts.at(Control::Label1), "Please Check Mainbord");
+    EXPECT_EQ(box.texts.at(Control::Text2), "Program Error !!!!!!!! ");
+    EXPECT_EQ(box.text2Colour, Colour::rgb(255, 0, 0));
+    EXPECT_EQ(box.texts.at(Control::Time1), " ");
+    ASSERT_EQ(recorder.results.size(), 1u);
+    EXPECT_FALSE(recorder.results[0].passed);
+    EXPECT_EQ(recorder.results[0].lastField, "") << "the earlier board's field is not this board's";
+    EXPECT_EQ(platform.exitStatus, -1);
+    EXPECT_TRUE(platform.portIsOpen) << "reset after the box, as for any failure";
+}
+
+TEST_F(StationTest, FirstBoardsLogDoesNotPassTheNextBoard)
+{
+    platform.files["LOG"] = "Flash verified";
+    armed();
+    platform.advance(station, cycleMs);
+    // The first job wrote LOG during its cycle; the second job fails before
+    // it gets to LOG, the third writes it again.
+    platform.modified["LOG"] = platform.wallClockMs() - 20000;
+    platform.boardSends(station, "h...");
+    platform.advance(station, cycleMs);
+    platform.modified.erase("LOG");
+    platform.boardSends(station, "h...");
+    platform.advance(station, cycleMs);
+    ASSERT_EQ(platform.boxes.size(), 3u);
+    EXPECT_EQ(platform.boxes[0].title, "PROGRAM COMPLETE...!!!");
+    EXPECT_EQ(platform.boxes[1].title, "PROGRAM ERROR");
+    EXPECT_EQ(platform.boxes[2].title, "PROGRAM COMPLETE...!!!");
+    EXPECT_EQ(platform.started.size(), 3u);
+}
+
+TEST_F(StationTest, LogWhoseTimeCannotBeReadEndsTheProgram)
+{
+    platform.files["LOG"] = "Flash verified";
+    platform.canReadModifiedTimes = false;
+    armed();
+    platform.advance(station, cycleMs);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_TRUE(platform.boxes[0].critical);
+    EXPECT_NE(platform.boxes[0].prompt.find("LOG"), std::string::npos);
+    EXPECT_GT(platform.exitStatus, 0);
+    EXPECT_TRUE(recorder.results.empty());
+}
+
+// The job starts 1300 ms into a 2 s step of the wall clock. A file system
+// that stamps in 2 s steps, rounding down, stamps a LOG written just after
+// the start with the beginning of that step.
+struct Stamp {
+    const char* name;
+    int64_t fromStartMs;
+    bool fresh;
+};
+
+class LogStampTest : public StationTest, public ::testing::WithParamInterface<Stamp> {};
+
+TEST_P(LogStampTest, LogCountsOnlyWhenStampedInOrAfterTheStartsStep)
+{
+    platform.files["LOG"] = "Flash verified";
+    armed();
+    const int64_t startedMs = platform.wallClockMs();
+    ASSERT_EQ((startedMs % 2000), 1300) << "the fake's clock no longer puts the start where this test needs it";
+    platform.modified["LOG"] = startedMs + GetParam().fromStartMs;
+    platform.advance(station, cycleMs);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].title, GetParam().fresh ? "PROGRAM COMPLETE...!!!" : "PROGRAM ERROR");
+}
+
+INSTANTIATE_TEST_SUITE_P(Stamps, LogStampTest,
+                         ::testing::Values(Stamp{"LaterInTheCycle", 90000, true}, Stamp{"AtTheStart", 0, true},
+                                           Stamp{"RoundedDownToTheStartsStep", -1300, true},
+                                           Stamp{"JustBeforeTheStartsStep", -1301, false},
+                                           Stamp{"OneStepEarlier", -2000, false},
+                                           Stamp{"PreviousCycle", -115500, false}),
+                         [](const ::testing::TestParamInfo<Stamp>& p) { return std::string(p.param.name); });
+
+TEST(WrittenSince, GridStepsAreFloorsOnBothSidesOfTheEpoch)
+{
+    EXPECT_TRUE(writtenSince(10000, 10000, 2000)) << "start on a step";
+    EXPECT_FALSE(writtenSince(9999, 10000, 2000));
+    EXPECT_TRUE(writtenSince(10000, 11999, 2000));
+    EXPECT_FALSE(writtenSince(9999, 11999, 2000));
+    EXPECT_TRUE(writtenSince(-2000, -1, 2000)) << "before 1970 the step is still a floor";
+    EXPECT_FALSE(writtenSince(-2001, -1, 2000));
+    EXPECT_FALSE(writtenSince(-1, 0, 1)) << "a grain of 1 ms compares exactly";
+}
+
 TEST_F(StationTest, ResetReopensThePortShownAndClearsEverything)
 {
     platform.files["LOG"] = "ok";

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "QtStationHarness.h"
@@ -210,6 +211,23 @@ TEST_F(QtStationTest, EmptyLogShowsTheErrorInRed)
     ASSERT_TRUE(waitUntil([&] { return board.portIsOpenAtStation(); }, patienceMs));
     EXPECT_NE(dir.read("stationlog.csv").find(",3,FAIL,"), std::string::npos);
     EXPECT_EQ(exitStatus, -1);
+}
+
+TEST_F(QtStationTest, LogLeftByAnEarlierBoardIsAnError)
+{
+    // The job fails before it gets to LOG (blockxfer opens the port first),
+    // so LOG stays as an earlier board left it.
+    dir.write("LOG", "Sent OK\r\nBoard: flash verified\r\n");
+    const timespec tenMinutesAgo[2] = {{time(nullptr) - 600, 0}, {time(nullptr) - 600, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, "LOG", tenMinutesAgo, 0), 0);
+    startWithJob("  exit 1");
+    BoxWatcher watcher;
+    ASSERT_TRUE(boardPrintsAndIsAnswered("Hit h..."));
+    ASSERT_TRUE(waitUntil([&] { return !watcher.seen().empty(); }, patienceMs));
+    EXPECT_EQ(watcher.seen()[0].title.toStdString(), "PROGRAM ERROR");
+    EXPECT_TRUE(dir.exists("job-started"));
+    ASSERT_TRUE(waitUntil([&] { return board.portIsOpenAtStation(); }, patienceMs));
+    EXPECT_NE(dir.read("stationlog.csv").find(",3,FAIL,"), std::string::npos);
 }
 
 TEST_F(QtStationTest, TriggerSplitOverTwoChunksArmsOnTheSecond)
