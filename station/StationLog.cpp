@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "LocalTime.h"
+
 std::time_t SystemRecordClock::wallNow() const { return std::time(nullptr); }
 
 uint64_t SystemRecordClock::steadyMs() const
@@ -76,13 +78,16 @@ std::string csvField(const std::string& text)
 std::string isoLocalTime(std::time_t when)
 {
     std::tm local{};
-    localtime_r(&when, &local);
-    char stamp[40];
-    const size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S%z", &local);
-    // strftime gives the offset as +hhmm; the extended form wants +hh:mm.
-    if (n < 5)
-        return stamp;
-    std::string text(stamp, n);
-    text.insert(n - 2, ":");
-    return text;
+    long offset = 0;
+    if (!localTimeWithOffset(when, local, offset))
+        return "";
+    // The offset is formatted here, not by strftime's %z: the Windows
+    // runtime gives the zone's name there, and the extended form wants +hh:mm.
+    const char sign = offset < 0 ? '-' : '+';
+    const long minutes = (offset < 0 ? -offset : offset) / 60;
+    char stamp[96];  // room for any int, so the compiler can prove no truncation
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, sign, minutes / 60,
+                  minutes % 60);
+    return stamp;
 }

@@ -64,6 +64,13 @@ TEST(CsvField, QuotesOnlyWhatCsvRequires)
 
 TEST_F(StationLogTest, IsoTimeCarriesTheOffset) { EXPECT_EQ(isoLocalTime(0), "1970-01-01T02:00:00+02:00"); }
 
+TEST_F(StationLogTest, IsoTimeWestOfUtcWithHalfHours)
+{
+    setenv("TZ", "XYZ+3:30", 1);  // POSIX counts west as positive
+    tzset();
+    EXPECT_EQ(isoLocalTime(1796709844), "2026-12-08T02:34:04-03:30");
+}
+
 TEST_F(StationLogTest, AppendsOneLinePerResultAfterAHeader)
 {
     StationLog log(path, clock);
