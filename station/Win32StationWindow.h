@@ -1,0 +1,77 @@
+// The station's one window, frmmain, over Win32: every control at its place
+// (twips scaled to pixels at the screen's dots per inch), with its font,
+// colours and initial text, and the keyboard focus order txtReceive, Text2,
+// Command1, Picture1. The window only shows things and reports events;
+// Win32StationPlatform writes to it, and the program connects the events
+// to the logic.
+#pragma once
+#include <windows.h>
+
+#include <array>
+#include <functional>
+
+#include "StationPlatform.h"
+
+class Win32StationWindow {
+public:
+    static constexpr UINT_PTR timer1Id = 1;
+    static constexpr UINT_PTR portPollTimerId = 2;
+
+    // Events; each runs on the window's thread.
+    struct Events {
+        std::function<void()> exit;      // EXIT, or the window closed
+        std::function<void()> tick;      // Timer1
+        std::function<void()> portPoll;  // the console port's poll timer
+    };
+
+    // Creates the window and its controls, hidden; created() tells whether it worked.
+    explicit Win32StationWindow(HINSTANCE instance);
+    ~Win32StationWindow();
+    Win32StationWindow(const Win32StationWindow&) = delete;
+    Win32StationWindow& operator=(const Win32StationWindow&) = delete;
+
+    bool created() const { return window != nullptr; }
+    bool isVisible() const { return window != nullptr && IsWindowVisible(window); }
+    HWND handle() const { return window; }
+    HWND control(Control control) const;
+
+    // Shows the window in front, with the focus on txtReceive.
+    void show();
+    void setTextColour(Control control, Colour colour);
+
+    // Keyboard handling the window does before a message is dispatched
+    // (Tab and Shift+Tab through the focus order, Enter on EXIT); true when
+    // the message was used up.
+    bool preTranslate(const MSG& message);
+
+    Events events;
+
+private:
+    enum Slot { Picture1, Label3, Label4, Command1, Frame1, txtReceive, Label1, Label2, Text2, Time1, slotCount };
+    struct TextColour {
+        bool set = false;
+        Colour colour = Colour::systemDesktop();
+    };
+
+    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK pictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    bool createControls(int dpi);
+    HBRUSH paintControl(HDC dc, HWND child);
+    Slot slotOf(HWND child) const;
+    void moveFocus(bool backwards);
+
+    HINSTANCE instance;
+    HWND window = nullptr;
+    std::array<HWND, slotCount> controls{};
+    std::array<TextColour, slotCount> textColours{};
+    HFONT fonts[4] = {};  // Tahoma 9.75 bold, 11.25, 14.25 and 29.25
+    HFONT text2Font = nullptr;  // Tahoma 14.25 bold
+    HBRUSH formBrush = nullptr;
+    HBRUSH text2Brush = nullptr;
+    HBITMAP picture = nullptr;
+    HICON bigIcon = nullptr;
+    HICON smallIcon = nullptr;
+    HWND focusBeforeDeactivation = nullptr;
+};
