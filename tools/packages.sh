@@ -17,8 +17,9 @@
 #   test     run the test suite and the demo (ctest, tools/demo.sh; QEMU
 #            and U-Boot for the tests against a real boot loader)
 #   package  make and check the Debian package (cpack -G DEB, man -w)
-#   ci       the extra CI jobs: Windows cross build and Wine, fuzzing,
-#            valgrind
+#   ci       the extra CI jobs: Windows cross build (groff for the manual
+#            page as text) and Wine (xdotool for the bench's result box),
+#            fuzzing, valgrind
 # `install` writes apt's output to $PACKAGES_LOG when that is set.
 set -u
 
@@ -27,7 +28,7 @@ group() {
     build) echo cmake g++ make libgtest-dev libgmock-dev googletest qt6-base-dev qt6-serialport-dev ;;
     test) echo lrzsz socat gzip fonts-wine xvfb xauth qemu-system-arm u-boot-qemu ;;
     package) echo dpkg-dev file man-db ;;
-    ci) echo g++-mingw-w64-x86-64 wine wine64 clang-14 libclang-rt-14-dev valgrind ;;
+    ci) echo g++-mingw-w64-x86-64 groff-base wine wine64 xdotool clang-14 libclang-rt-14-dev valgrind ;;
     *) echo "packages.sh: no group '$1' (build, test, package, ci)" >&2; return 1 ;;
   esac
 }
