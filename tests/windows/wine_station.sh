@@ -246,6 +246,33 @@ divisor=5
 [ $real_time -eq 1 ] && divisor=1
 cycle_seconds=$(((5000 + 110500) / 1000 / divisor + 1))
 
+# ---- start-up failures: a box that names the failure, then status 1 ----
+# start_must_fail NAME RUN.BAT-CONTENT|- TEXT: "-" leaves run.bat out.
+start_must_fail() {
+    local name=$1 job=$2 text=$3 dir=$work/$1
+    mkdir -p "$dir"
+    cp "$station_exe" "$dir/"
+    [ "$job" = - ] || printf '%s\r\n' "$job" >"$dir/run.bat"
+    (cd "$dir" && exec wine flashstation.exe) >"$dir/station.out" 2>&1 &
+    local pid=$!
+    check "$name: a box" wait_for 30 box_open '^flashstation$'
+    (cd "$work" && wine window_peek.exe --boxes) >"$work/boxes.raw" 2>/dev/null
+    check "$name: it says '$text'" grep -qF "static |$text|" <(tr -d '\r' <"$work/boxes.raw")
+    check "$name: no window" bash -c "! grep -q '^window |$title|' <(tr -d '\r' <'$work/boxes.raw')"
+    press_enter '^flashstation$'
+    wait "$pid"
+    local status=$?
+    check "$name: exit status 1" [ $status -eq 1 ]
+}
+if [ $real_time -eq 0 ]; then
+    # COM5 links to nothing: "no such device" from CreateFileA.
+    ln -sfn "$work/nowhere" "$WINEPREFIX/dosdevices/com5"
+    start_must_fail "no run.bat" - "run.bat is missing or cannot be read."
+    start_must_fail "port digit 0" "blockxfer -p0 -sy fw.bin -lfLOG" \
+        "Port 0 cannot be used: the last line of run.bat must begin with blockxfer -p1 to -p9."
+    start_must_fail "no COM5" "blockxfer -p5 -sy fw.bin -lfLOG" "Port 5 names no serial port."
+fi
+
 # ---- start-up ----
 (cd "$bench" && FLASHSTATION_TEST_TIME_DIVISOR=$divisor exec wine flashstation.exe) >"$work/station.out" 2>&1 &
 station_pid=$!
@@ -265,6 +292,20 @@ check "waiting: Time1 one blank, Label2 and Text2 empty" \
     eval 'shows $id_Time1 " " && shows $id_Label2 "" && shows $id_Text2 ""'
 check "the focus is in txtReceive" wait_for 5 peek_holds "^control $id_txtReceive .* focus "
 snap wine-1-waiting.png
+focused() { peek && grep -q "^control $1 .* focus " "$work/peek.txt"; }
+tab_to() {  # tab_to KEY ID: the key moves the focus to control ID
+    xdotool windowfocus --sync "$(xdotool search --onlyvisible --name "^$title\$" | head -n 1)" 2>/dev/null
+    xdotool key "$1"
+    wait_for 3 focused "$2"
+}
+if [ $real_time -eq 0 ]; then
+    check "Tab: Text2" tab_to Tab $id_Text2
+    check "Tab: EXIT" tab_to Tab $id_EXIT
+    check "Tab: Picture1" tab_to Tab 100
+    check "Tab: back to txtReceive" tab_to Tab $id_txtReceive
+    check "Shift+Tab: Picture1" tab_to shift+Tab 100
+    check "Tab: txtReceive again" tab_to Tab $id_txtReceive
+fi
 
 # A board that talks without the trigger text, typed into the line by hand.
 printf '\r\nU-Boot 2024.01 (Mar 04 2024 - 10:21:07 +0000)\r\n\r\nCPU:   ARM Cortex-A7\r\nDRAM:  256 MiB\r\n' \
