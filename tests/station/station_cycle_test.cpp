@@ -375,6 +375,9 @@ struct Stamp {
     bool fresh;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Stamp& stamp, std::ostream* out) { *out << stamp.name; }
+
 class LogStampTest : public StationTest, public ::testing::WithParamInterface<Stamp> {};
 
 TEST_P(LogStampTest, LogCountsOnlyWhenStampedInOrAfterTheStartsStep)
