@@ -1,6 +1,6 @@
 // Windows icon files (.ico) from images, for the station's resources: each
 // image becomes one entry of 256 colours (8 bits a pixel with a palette),
-// fully opaque, as the icon resource of the window is specified.
+// fully opaque: the window icon is a 256-colour picture.
 #pragma once
 #include <QByteArray>
 #include <QImage>
