@@ -36,6 +36,7 @@ set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
+. "$repo/tools/cable.sh"
 build=${BUILD_DIR:-$repo/build}
 BLOCKXFER=${BLOCKXFER:-$build/comms/bl-test/blockxfer}
 NULLMODEM=${NULLMODEM:-$build/tools/nullmodem/nullmodem}
@@ -252,13 +253,9 @@ run_one() {
     x-crc) family=2 ;;
     *) family=3 ;;
     esac
-    "$NULLMODEM" --a "$dir/a" --b "$dir/b" --seed $((family * 1000 + seed)) --trace "$dir/trace" \
-        --max-seconds 300 $options >"$dir/line.out" 2>&1 &
-    local line=$!
-    for _ in $(seq 1 100); do
-        grep -q ready "$dir/line.out" 2>/dev/null && break
-        sleep 0.05
-    done
+    cable_start "$NULLMODEM" "$dir/a" "$dir/b" "$dir/line.out" --seed $((family * 1000 + seed)) \
+        --trace "$dir/trace" --max-seconds 300 $options || return 1
+    local line=$CABLE_PID
 
     # The receiver cancels: ours when its disk is full halfway (a file size
     # limit, its signal ignored), lrzsz on SIGINT, which sends CANs.
@@ -307,8 +304,7 @@ run_one() {
         fi
         wait "$(cat "$dir/$peer.wrapper")" 2>/dev/null
     fi
-    kill $line 2>/dev/null
-    wait $line 2>/dev/null
+    cable_stop "$line"
 
     local file resends verdict="" reason=""
     file=$(compare_file "$dir" "$proto")

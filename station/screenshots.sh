@@ -3,11 +3,11 @@
 # talking, programming, success, failure) to PNG files in OUTPUT-FOLDER.
 # Uses Xvfb when it is installed, else Qt's offscreen platform.
 #   station/screenshots.sh [BUILD-DIR] [OUTPUT-FOLDER]
-# Defaults: build, and docs/screenshots, both in the source tree.
+# Defaults: build, and doc/screenshots, both in the source tree.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
-out=${2:-$root/docs/screenshots}
+out=${2:-$root/doc/screenshots}
 tool=$build/tests/station/station_screenshots
 if [ ! -x "$tool" ]; then
   cmake --build "$build" -j2 --target station_screenshots

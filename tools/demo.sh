@@ -97,10 +97,10 @@ await_ready() {
   exit 1
 }
 
-"$nullmodem" --a "$work/com7" --b "$work/board" --baud 115200 --max-seconds 120 \
-  >"$work/nullmodem.out" 2>"$work/nullmodem.out.err" &
-pids+=($!)
-await_ready "$work/nullmodem.out" nullmodem
+. "$root/tools/cable.sh"
+cable_start "$nullmodem" "$work/com7" "$work/board" "$work/nullmodem.out" --baud 115200 --max-seconds 120 ||
+  exit 1
+pids+=("$CABLE_PID")
 "$fakeboard" --port "$work/board" --max-seconds 120 >"$work/fakeboard.out" 2>"$work/fakeboard.out.err" &
 pids+=($!)
 await_ready "$work/fakeboard.out" fakeboard

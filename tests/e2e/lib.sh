@@ -3,6 +3,7 @@
 # Needs BLOCKXFER and NULLMODEM (paths of the built programs); SHIM is the
 # tcdrain shim for lrzsz peers.
 set -u
+. "$(dirname "${BASH_SOURCE[0]}")/../../tools/cable.sh"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/e2e.XXXXXX")
 LINE_PID=""
@@ -19,23 +20,13 @@ trap cleanup EXIT
 # start_line [nullmodem options...]: ends A and B at $WORK/a and $WORK/b.
 start_line() {
     stop_line
-    rm -f "$WORK/ready"
-    "$NULLMODEM" --a "$WORK/a" --b "$WORK/b" --max-seconds 900 "$@" > "$WORK/ready" 2> "$WORK/line.err" &
-    LINE_PID=$!
-    for _ in $(seq 1 200); do
-        grep -q ready "$WORK/ready" 2>/dev/null && return 0
-        sleep 0.02
-    done
-    echo "simulated line did not start: $(cat "$WORK/line.err")" >&2
-    exit 1
+    cable_start "$NULLMODEM" "$WORK/a" "$WORK/b" "$WORK/ready" --max-seconds 900 "$@" || exit 1
+    LINE_PID=$CABLE_PID
 }
 
 stop_line() {
-    if [ -n "$LINE_PID" ]; then
-        kill "$LINE_PID" 2>/dev/null
-        wait "$LINE_PID" 2>/dev/null
-        LINE_PID=""
-    fi
+    cable_stop "$LINE_PID"
+    LINE_PID=""
 }
 
 check() {  # check DESCRIPTION COMMAND...

@@ -12,6 +12,7 @@
 #
 # Needs STATION_INSTANCE, NULLMODEM, FAKEBOARD and BLOCKXFER_DIR.
 set -u
+. "$(dirname "$0")/../../tools/cable.sh"
 DIGITS="2 3 5 8"
 DIVISOR=8
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/stations.XXXXXX")
@@ -54,12 +55,11 @@ mkdir "$WORK/lines"
 
 # One PC: the four cables, each published like a serial device.
 for d in $DIGITS; do
-    "$NULLMODEM" --a "$WORK/lines/com$d" --b "$WORK/lines/board$d" --baud 115200 \
-        --trace "$WORK/lines/com$d.trace" --max-seconds 120 >"$WORK/lines/com$d.out" 2>&1 &
-    pids+=($!)
+    cable_start "$NULLMODEM" "$WORK/lines/com$d" "$WORK/lines/board$d" "$WORK/lines/com$d.out" \
+        --baud 115200 --trace "$WORK/lines/com$d.trace" --max-seconds 120 || exit 1
+    pids+=("$CABLE_PID")
     export "COM$d=$WORK/lines/com$d"
 done
-for d in $DIGITS; do await_line "$WORK/lines/com$d.out" ready; done
 
 # The station folders: an image of its own, and the job on its own port.
 for d in $DIGITS; do

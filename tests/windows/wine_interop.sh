@@ -59,7 +59,7 @@ work=$(cd "$work" && pwd)
 if [ -z "$exe" ] || [ ! -f "$exe" ]; then
     command -v x86_64-w64-mingw32-g++ >/dev/null ||
         skip "no blockxfer.exe given and mingw-w64 missing to build one"
-    exe=$("$here/build_exe.sh" "$work/win-build" 2>"$work/win-build.log" | tail -n 1)
+    exe=$("$here/../../tools/build_windows.sh" "$work/win-build" 2>"$work/win-build.log" | tail -n 1)
     [ -f "$exe" ] || { cat "$work/win-build.log"; echo "FAIL: cross-build"; exit 1; }
 fi
 
@@ -91,13 +91,10 @@ rm -f "$win_tty" "$lin_tty"
 if [ -n "$nullmodem" ]; then
     # 1 ms of latency, as a real line has: lrzsz discards its input right
     # after each ACK, so an unthrottled sender's next frame could vanish.
-    "$nullmodem" --a "$win_tty" --b "$lin_tty" --baud 115200 --latency-ms 1 \
-        >"$work/line.out" 2>"$work/line.err" &
-    line_pid=$!
-    for _ in $(seq 100); do
-        grep -q ready "$work/line.out" 2>/dev/null && break
-        sleep 0.05
-    done
+    . "$here/../../tools/cable.sh"
+    cable_start "$nullmodem" "$win_tty" "$lin_tty" "$work/line.out" --baud 115200 --latency-ms 1 ||
+        exit 1
+    line_pid=$CABLE_PID
     line="nullmodem at 115200 baud, 1 ms latency"
 else
     socat pty,raw,echo=0,link="$win_tty" pty,raw,echo=0,link="$lin_tty" 2>"$work/line.err" &

@@ -11,7 +11,7 @@
 #   wine_station.sh --exe-dir DIR --nullmodem PATH --fakeboard PATH
 #                   [--work DIR] [--real-time] [--screenshots DIR]
 #
-#   --exe-dir      a Windows build folder (build_exe.sh --station); built
+#   --exe-dir      a Windows build folder (tools/build_windows.sh --station); built
 #                  there when its programs are missing
 #   --real-time    one board at the real pace (100 ticks of 1105 ms), then
 #                  the next board's text on the reopened port, then EXIT.
@@ -63,7 +63,7 @@ station_exe=$exe_dir/station/flashstation.exe
 peek_exe=$exe_dir/tests/windows/wine_tools/window_peek.exe
 if [ ! -f "$blockxfer_exe" ] || [ ! -f "$station_exe" ] || [ ! -f "$peek_exe" ]; then
     command -v x86_64-w64-mingw32-g++ >/dev/null || skip "no Windows programs and no mingw-w64 to build them"
-    "$here/build_exe.sh" "$exe_dir" --station >/dev/null 2>"$exe_dir.log" ||
+    "$here/../../tools/build_windows.sh" "$exe_dir" --station >/dev/null 2>"$exe_dir.log" ||
         { cat "$exe_dir.log"; echo "FAIL: cross-build"; exit 1; }
 fi
 
@@ -116,14 +116,10 @@ done
 [ -s "$work/display" ] || { cat "$work/xvfb.log"; echo "FAIL: no Xvfb"; exit 1; }
 export DISPLAY=:$(cat "$work/display")
 
-"$nullmodem" --a "$work/com3.tty" --b "$work/board.tty" --baud 115200 --latency-ms 1 --max-seconds 900 \
-    >"$work/line.out" 2>&1 &
-line_pid=$!
-for _ in $(seq 100); do
-    grep -q ready "$work/line.out" 2>/dev/null && break
-    sleep 0.05
-done
-grep -q ready "$work/line.out" || { cat "$work/line.out"; echo "FAIL: no line"; exit 1; }
+. "$here/../../tools/cable.sh"
+cable_start "$nullmodem" "$work/com3.tty" "$work/board.tty" "$work/line.out" --baud 115200 --latency-ms 1 \
+    --max-seconds 900 || { echo "FAIL: no line"; exit 1; }
+line_pid=$CABLE_PID
 
 export WINEPREFIX=$work/prefix
 export WINEDEBUG=-all

@@ -1,6 +1,6 @@
 #!/bin/bash
 # Cross-builds blockxfer.exe for 64-bit Windows with mingw-w64.
-#   build_exe.sh BUILD_DIR [--station] [extra cmake arguments...]
+#   tools/build_windows.sh BUILD_DIR [--station] [extra cmake arguments...]
 # --station also builds flashstation.exe (station/flashstation.exe) and the
 # Wine tests' window_peek.exe (tests/windows/wine_tools/window_peek.exe).
 # Prints the path of blockxfer.exe on the last line of its output.
@@ -18,7 +18,7 @@ if [ "${1:-}" = --station ]; then
     station=ON
     targets+=(flashstation window_peek)
 fi
-source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
 if ! command -v x86_64-w64-mingw32-g++ >/dev/null; then
     echo "x86_64-w64-mingw32-g++ not found (apt-get install g++-mingw-w64-x86-64)" >&2
     exit 3
