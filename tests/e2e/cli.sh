@@ -65,9 +65,9 @@ COM1=$WORK/a run
 expect_eq "no arguments: quiet success" "0||" "$status|$out|$err"
 
 # Another blockxfer holds the port while it captures a log.
-"$B" -p"$WORK/a" -lfheld.log -lt5 > /dev/null &
+"$B" -p"$WORK/a" -lfheld.log -lt5 > "$WORK/holder.out" &
 holder=$!
-sleep 0.2
+for _ in $(seq 1 100); do grep -q Capturing "$WORK/holder.out" && break; sleep 0.02; done
 run -p"$WORK/a"
 expect_eq "held port" "Can't open port. Error -102" "$err"
 expect_eq "held port status" 154 "$status"

@@ -415,11 +415,17 @@ TEST(NullModemProgram, ExclusiveModeEndsWhenItsProgramCloses)
         End a(nm.path("a"));
         ASSERT_EQ(ioctl(a.fd, TIOCEXCL), 0);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    // Root may open an exclusive tty anyway, so ask for the mode itself.
+    // Root may open an exclusive tty anyway, so ask for the mode itself,
+    // until nullmodem has seen the close (or a second has passed).
     End again(nm.path("a"));
     int exclusive = 1;
-    ASSERT_EQ(ioctl(again.fd, TIOCGEXCL, &exclusive), 0);
+    auto start = Clock::now();
+    while (secondsSince(start) < 1.0) {
+        ASSERT_EQ(ioctl(again.fd, TIOCGEXCL, &exclusive), 0);
+        if (exclusive == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     EXPECT_EQ(exclusive, 0);
 }
 
