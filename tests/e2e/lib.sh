@@ -4,11 +4,10 @@
 # tcdrain shim for lrzsz peers.
 set -u
 . "$(dirname "${BASH_SOURCE[0]}")/../../tools/cable.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/e2e.XXXXXX")
 LINE_PID=""
-failures=0
-checks=0
 
 cleanup() {
     [ -n "$LINE_PID" ] && kill "$LINE_PID" 2>/dev/null && wait "$LINE_PID" 2>/dev/null
@@ -29,30 +28,6 @@ stop_line() {
     LINE_PID=""
 }
 
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1
-    shift
-    checks=$((checks + 1))
-    if "$@"; then
-        return 0
-    fi
-    failures=$((failures + 1))
-    echo "FAIL: $what" >&2
-    return 1
-}
-
-expect_eq() {  # expect_eq DESCRIPTION EXPECTED ACTUAL
-    checks=$((checks + 1))
-    if [ "$2" != "$3" ]; then
-        failures=$((failures + 1))
-        printf 'FAIL: %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3" >&2
-    fi
-}
-
-finish() {
-    echo "$((checks - failures)) passed, $failures failed"
-    [ "$failures" -eq 0 ]
-}
 
 # X-Modem carries no size: the received file is padded with SUB (0x1A) to
 # a multiple of 128 bytes.

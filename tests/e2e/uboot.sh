@@ -77,45 +77,44 @@ file_crc() {
     gzip -c "$1" | tail -c 8 | od -An -tx4 --endian=little -N4 | tr -d ' \n'
 }
 
-# send_case NAME LOADCMD SENDMODE SIZE [nullmodem options...]
-send_case() {
-    local name=$1 load=$2 mode=$3 size=$4 status
+# upload NAME LOADCMD SENDMODE SIZE [nullmodem options...]: a random image
+# of SIZE bytes sent into a freshly booted board, with the faults on for the
+# transfer only; its exit status in STATUS, its seconds in TOOK.
+upload() {
+    local name=$1 load=$2 mode=$3 size=$4
     shift 4
     head -c "$size" /dev/urandom > "$WORK/image"
     if ! boot_board "$load" "$@"; then
         check "$name: U-Boot waits for the upload" false
-        return
+        return 1
     fi
     kill -USR1 "$LINE_PID"
     local started=$SECONDS
     "$BLOCKXFER" -p"$WORK/a" "$mode" "$WORK/image" > "$WORK/send.out" 2>&1
-    status=$?
+    STATUS=$?
+    TOOK=$((SECONDS - started))
     kill -USR1 "$LINE_PID"
-    expect_eq "$name: blockxfer's exit status ($(tail -c 120 "$WORK/send.out" | tr '\r\n' '  '))" 0 "$status"
+    echo "$name: $TOOK s"
+}
+
+# send_case NAME LOADCMD SENDMODE SIZE [nullmodem options...]
+send_case() {
+    local name=$1 size=$4
+    upload "$@" || return
+    expect_eq "$name: blockxfer's exit status ($(tail -c 120 "$WORK/send.out" | tr '\r\n' '  '))" 0 "$STATUS"
     # X-Modem stores whole blocks; the CRC covers the file's own length.
     expect_eq "$name: U-Boot's CRC-32 of what arrived" "$(file_crc "$WORK/image")" "$(board_crc "$size")"
-    echo "$name: $((SECONDS - started)) s"
 }
 
 # cut_case NAME SENDMODE: the cable breaks in the middle of the data. U-Boot
 # keeps asking for the block (a "C" every 4 s or so), so the sender spends
 # its ten transmissions and gives up with -201 (55 to a shell).
 cut_case() {
-    local name=$1 mode=$2 status
-    head -c 20000 /dev/urandom > "$WORK/image"
-    if ! boot_board loady --cut-ab 9000; then
-        check "$name: U-Boot waits for the upload" false
-        return
-    fi
-    kill -USR1 "$LINE_PID"
-    local started=$SECONDS
-    "$BLOCKXFER" -p"$WORK/a" "$mode" "$WORK/image" > "$WORK/send.out" 2>&1
-    status=$?
-    local took=$((SECONDS - started))
-    expect_eq "$name: exit status after the cut" 55 "$status"
+    local name=$1
+    upload "$name" loady "$2" 20000 --cut-ab 9000 || return
+    expect_eq "$name: exit status after the cut" 55 "$STATUS"
     check "$name: message names the retries" grep -q "Error during file transfer. Error -201" "$WORK/send.out"
-    check "$name: gave up within 60 s (took $took s)" test "$took" -le 60
-    echo "$name: $took s"
+    check "$name: gave up within 60 s (took $TOOK s)" test "$TOOK" -le 60
 }
 
 for tool in "$QEMU" gzip; do

@@ -23,16 +23,7 @@ cleanup() {
 }
 trap cleanup EXIT
 cd "$work" || exit 1
-failures=0
-checks=0
-
-expect_eq() {  # expect_eq DESCRIPTION EXPECTED ACTUAL
-    checks=$((checks + 1))
-    if [ "$2" != "$3" ]; then
-        failures=$((failures + 1))
-        printf 'FAIL: %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3" >&2
-    fi
-}
+. "$here/../support/checks.sh"
 
 # run_bx OUTFILE ERRFILE ARGS...: blockxfer with a time limit; prints status.
 run_bx() {
@@ -173,5 +164,4 @@ fi
 # must not be killed by it, the write must fail as on a full disk.
 full_disk_case limited "a 64 KiB file size limit" "ulimit -f 64;"
 
-echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish

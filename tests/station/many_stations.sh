@@ -23,15 +23,7 @@ cleanup() {
     rm -rf "$WORK"
 }
 trap cleanup EXIT
-failures=0
-checks=0
-expect_eq() {  # expect_eq DESCRIPTION EXPECTED ACTUAL
-    checks=$((checks + 1))
-    if [ "$2" != "$3" ]; then
-        failures=$((failures + 1))
-        printf 'FAIL: %s\n  expected: %q\n  actual:   %q\n' "$1" "$2" "$3" >&2
-    fi
-}
+. "$(dirname "$0")/../support/checks.sh"
 
 await_line() {  # await_line FILE TEXT: until FILE holds the line TEXT
     for _ in $(seq 1 250); do
@@ -131,5 +123,4 @@ done
 expect_eq "nothing left beside the folders" "intruder lines station2 station3 station5 station8" \
     "$(ls "$WORK" | grep -v '\.out$' | paste -sd' ')"
 
-echo "$((checks - failures)) passed, $failures failed"
-[ "$failures" -eq 0 ]
+finish
