@@ -181,6 +181,22 @@ int32_t YModemTx::checkStreamingReply(bool isHeader, Reply& reply)
     return rc::Ok;
 }
 
+bool YModemTx::purgeFindsLateAck()
+{
+    // Nothing else is outstanding, so an ACK that comes while the line is
+    // purged after a silent wait answers this frame: a loaded receiver
+    // can take longer than the wait, and sending the frame again would
+    // leave that ACK to be read as the answer to the next one.
+    uint8_t byte = 0;
+    for (uint32_t purged = 0; purged < kMaxPurgeBytes; ++purged) {
+        if (port.read(&byte, 1, kPurgeReadMs) <= 0)
+            return false;
+        if (byte == ctl::ACK)
+            return true;
+    }
+    return false;
+}
+
 void YModemTx::purge()
 {
     uint8_t byte = 0;
@@ -238,6 +254,10 @@ int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
             if (!ackEachBlock || cancelCount != 0)
                 return rc::Timeout;
             ++silentWaits;
+            if (purgeFindsLateAck()) {
+                ++blockNumber;
+                return static_cast<int32_t>(count);
+            }
         }
         if (transmissions == kMaxTransmissions) {
             traceEvent("retries", "block %u sent %u times", static_cast<unsigned>(blockNumber),
@@ -249,7 +269,8 @@ int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
             frameLength = buildFrameFor(frame, data, count, n);
             continue;
         }
-        purge();
+        if (reply != Reply::Silence)
+            purge();
     }
 }
 

@@ -57,6 +57,7 @@ private:
     int32_t countCancel(Reply& reply, Reply onFirst);
     int32_t awaitStartCharAgain();
     void purge();
+    bool purgeFindsLateAck();
 
     SerialPort& port;
     uint32_t startTimeoutMs;

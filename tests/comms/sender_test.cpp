@@ -362,8 +362,9 @@ TEST_F(SenderFixture, SilenceAfterEotSendsItAgainUntilTheTransmissionsAreSpent)
     };
     EXPECT_EQ(tx.sendStream(src), rc::Timeout);
     EXPECT_EQ(receiver.count(ctl::EOT), 10u);
-    // Ten waits of 3 s and nine purges of 0.5 s between them.
-    EXPECT_EQ(port.now() - firstEot, 10 * 3000u + 9 * 500u);
+    // Ten waits of 3 s, each followed by a purge of 0.5 s (in which a late
+    // ACK would still count).
+    EXPECT_EQ(port.now() - firstEot, 10 * (3000u + 500u));
 }
 
 // --- recovery on a damaged line ---------------------------------------------
@@ -384,6 +385,22 @@ TEST_F(SenderFixture, LostAckIsRecoveredByOneRepeatAndAPromptAckIsTakenAtOnce)
     EXPECT_EQ(receiver.frames[2][1], 2);
     EXPECT_EQ(sentAt[1] - sentAt[0], 3000u + 500u);  // the wait, then the purge
     EXPECT_EQ(sentAt[2] - sentAt[1], 1u);           // ACK after 1 ms: next block at once
+}
+
+TEST_F(SenderFixture, AnAckJustAfterTheWaitStillAnswersTheFrame)
+{
+    // A loaded receiver answers after 3.2 s: the ACK comes while the line is
+    // purged, before the frame has gone out again, so it is this frame's.
+    opensWith(ctl::CRC);
+    ASSERT_EQ(tx.waitForStart(), rc::Ok);
+    receiver.answer = [this](const Bytes&, size_t i) {
+        receiver.replyDelayMs = i == 0 ? 3200 : 1;
+        return Bytes{ctl::ACK};
+    };
+    MemorySource src(pattern(256));
+    ASSERT_EQ(tx.sendStream(src), rc::Ok);
+    ASSERT_EQ(receiver.frames.size(), 3u);  // block 1 once, block 2, EOT
+    EXPECT_EQ(receiver.frames[1][1], 2);
 }
 
 TEST_F(SenderFixture, AnswerTwoSecondsAfterACutFrameIsWaitedFor)
