@@ -77,6 +77,34 @@ TEST_F(PtyFixture, OpensConfiguresAndCloses)
     port.close();
 }
 
+// What another program sees through the ordinary termios calls.
+TEST_F(PtyFixture, StandardRatesAreSeenByOtherProgramsOthersStillWork)
+{
+    // The kernel's BOTHER, the other-rate marker, which <termios.h> does not name.
+    const speed_t otherRate = 0010000;
+    const struct {
+        uint32_t baud;
+        speed_t constant;
+    } rates[] = {{9600, B9600}, {115200, B115200}, {921600, B921600}, {3000000, B3000000},
+                 {250000, otherRate}, {1843200, otherRate}};
+    PosixSerialPort port(path.c_str());
+    ASSERT_EQ(port.open(1), rc::Ok);
+    for (const auto& rate : rates) {
+        ASSERT_EQ(port.configure(rate.baud), rc::Ok) << rate.baud;
+        termios seen {};
+        ASSERT_EQ(tcgetattr(slave, &seen), 0);
+        EXPECT_EQ(cfgetospeed(&seen), rate.constant) << rate.baud;
+        EXPECT_EQ(cfgetispeed(&seen), rate.constant) << rate.baud;
+        EXPECT_EQ(seen.c_cflag & CSIZE, static_cast<tcflag_t>(CS8)) << rate.baud;
+    }
+    // Back from an other rate to a standard one: no BOTHER left behind.
+    ASSERT_EQ(port.configure(115200), rc::Ok);
+    termios seen {};
+    ASSERT_EQ(tcgetattr(slave, &seen), 0);
+    EXPECT_EQ(cfgetospeed(&seen), static_cast<speed_t>(B115200));
+    EXPECT_EQ(cfgetispeed(&seen), static_cast<speed_t>(B115200));
+}
+
 TEST_F(PtyFixture, SecondOpenOfTheSameDeviceIsDenied)
 {
     PosixSerialPort first(path.c_str());

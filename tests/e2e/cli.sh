@@ -64,6 +64,11 @@ expect_eq "baud 0 status" 153 "$status"
 COM1=$WORK/a run
 expect_eq "no arguments: quiet success" "0||" "$status|$out|$err"
 
+# Other programs read a standard rate through the ordinary termios calls.
+COM1=$WORK/a run -b921600
+expect_eq "standard rate set" "0" "$status"
+expect_eq "stty sees the standard rate" "921600" "$(stty -F "$WORK/a" speed 2>&1)"
+
 # Another blockxfer holds the port while it captures a log.
 "$B" -p"$WORK/a" -lfheld.log -lt5 > "$WORK/holder.out" &
 holder=$!
