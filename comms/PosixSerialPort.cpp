@@ -136,6 +136,7 @@ int32_t PosixSerialPort::openDevice(const char* path)
         return errno == ENOTTY ? rc::PortOther : openErrorCode(errno);
     close();
     fd = owner.release();
+    lowLatency.apply(fd);
     return rc::Ok;
 }
 
@@ -198,6 +199,7 @@ int32_t PosixSerialPort::read(uint8_t* buffer, uint32_t count, uint32_t timeoutM
 void PosixSerialPort::close()
 {
     if (fd >= 0) {
+        lowLatency.undo(fd);
         ::close(fd);
         fd = -1;
     }

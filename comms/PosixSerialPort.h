@@ -5,8 +5,10 @@
 // do not. Reads and writes are non-blocking attempts; the timeout comes
 // from the shared polling loop, whose waits end early when poll() reports
 // the descriptor ready. A read's timeout is lengthened by the time the line
-// still needs for what was written (TransmitClock).
+// still needs for what was written (TransmitClock). While open, the driver
+// is asked for its low-latency mode (LowLatencyRequest).
 #pragma once
+#include "LowLatency.h"
 #include "SerialPort.h"
 #include "TransmitClock.h"
 
@@ -29,4 +31,5 @@ private:
     const char* devicePath;
     int fd = -1;
     TransmitClock transmitClock;
+    LowLatencyRequest lowLatency;
 };
