@@ -166,6 +166,7 @@ int32_t PosixSerialPort::write(const uint8_t* data, uint32_t count, uint32_t tim
     int32_t moved = pollWithTimeout(timeoutMs, attempt, waiter);
     if (moved > 0)
         transmitClock.wrote(static_cast<uint32_t>(moved), monotonicNs());
+    lastWriteCutShort = moved >= 0 && static_cast<uint32_t>(moved) < count;
     return moved;
 }
 
@@ -186,9 +187,13 @@ int32_t PosixSerialPort::read(uint8_t* buffer, uint32_t count, uint32_t timeoutM
                 return rc::PortRead;
         }
     };
-    // A wait for an answer counts from when our own output has left; a
-    // single attempt (timeout 0) stays a single attempt.
-    if (timeoutMs > 0) {
+    // A wait for an answer counts from when our own output has left. After
+    // a write that was cut short the caller still holds the rest of its
+    // message, so no answer can be due: that read (the reply check between
+    // two parts of a frame) waits only its own time, or a streaming sender
+    // would leave the line idle while the driver's buffer has room. A single
+    // attempt (timeout 0) stays a single attempt.
+    if (timeoutMs > 0 && !lastWriteCutShort) {
         uint32_t pending = transmitClock.msUntilIdle(monotonicNs());
         timeoutMs = pending > UINT32_MAX - timeoutMs ? UINT32_MAX : timeoutMs + pending;
     }

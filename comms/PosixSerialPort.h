@@ -5,7 +5,8 @@
 // do not. Reads and writes are non-blocking attempts; the timeout comes
 // from the shared polling loop, whose waits end early when poll() reports
 // the descriptor ready. A read's timeout is lengthened by the time the line
-// still needs for what was written (TransmitClock). While open, the driver
+// still needs for what was written (TransmitClock), unless the last write
+// was cut short. While open, the driver
 // is asked for its low-latency mode (LowLatencyRequest).
 #pragma once
 #include "LowLatency.h"
@@ -31,5 +32,6 @@ private:
     const char* devicePath;
     int fd = -1;
     TransmitClock transmitClock;
+    bool lastWriteCutShort = false;
     LowLatencyRequest lowLatency;
 };

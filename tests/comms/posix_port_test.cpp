@@ -220,6 +220,34 @@ TEST_F(PtyFixture, AWaitForAnAnswerCountsFromWhenTheOutputHasLeft)
     readMaster(3 * 192);
 }
 
+TEST_F(PtyFixture, AReplyCheckBetweenPartsOfAMessageWaitsOnlyItsOwnTime)
+{
+    PosixSerialPort port(path.c_str());
+    ASSERT_EQ(port.open(1), rc::Ok);
+    ASSERT_EQ(port.configure(9600), rc::Ok);
+    // More than the pty takes: the write is cut short, and the line is
+    // seconds behind at 9600 baud.
+    std::vector<uint8_t> message(256 * 1024, 'm');
+    int32_t moved = port.write(message.data(), static_cast<uint32_t>(message.size()), 0);
+    ASSERT_GT(moved, 0);
+    ASSERT_LT(moved, static_cast<int32_t>(message.size()));
+    uint8_t buf[4];
+    auto start = Clock::now();
+    EXPECT_EQ(port.read(buf, 1, 50), 0);
+    long took = msSince(start);
+    EXPECT_GE(took, 50);
+    EXPECT_LT(took, 500);
+
+    // Once the whole of a message is out, a wait counts from the line's end
+    // again (configure() starts the line's clock afresh).
+    readMaster(static_cast<size_t>(moved), 5000);
+    ASSERT_EQ(port.configure(9600), rc::Ok);
+    ASSERT_EQ(port.write(message.data(), 192, 1000), 192);  // 200 ms on the wire
+    start = Clock::now();
+    EXPECT_EQ(port.read(buf, 1, 50), 0);
+    EXPECT_GE(msSince(start), 200);
+}
+
 TEST_F(PtyFixture, HungUpLineDoesNotSpin)
 {
     PosixSerialPort port(path.c_str());
