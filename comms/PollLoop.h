@@ -32,3 +32,26 @@ int32_t pollWithTimeout(uint32_t timeoutMs, Attempt attempt, Waiter& waiter)
     }
     return moved;
 }
+
+// A wait that ends early because the first bytes of a read have come may
+// gather the rest before the next attempt: the line cannot deliver the
+// missing `wanted - available` bytes sooner than it carries them, so the
+// waiter may sleep that long instead of waking for every piece a driver
+// hands over (a UART's FIFO, a USB packet). The sleep ends kGatherMarginNs
+// early, because the wake-up came some time after the bytes did; the tail
+// is then waited for as usual, so a reply that depends on it is not
+// delayed. Never longer than what is left of the step; 0 when there is
+// nothing to gather (rate unknown, a single byte wanted, enough there).
+constexpr uint64_t kGatherMarginNs = 200000;
+
+inline uint64_t gatherSleepNs(uint32_t wanted, uint32_t available, uint64_t nsPerByte,
+                              uint64_t stepLeftNs)
+{
+    if (nsPerByte == 0 || wanted <= 1 || available >= wanted)
+        return 0;
+    uint64_t rest = (wanted - available) * nsPerByte;
+    if (rest <= kGatherMarginNs)
+        return 0;
+    uint64_t sleep = rest - kGatherMarginNs;
+    return sleep < stepLeftNs ? sleep : stepLeftNs;
+}

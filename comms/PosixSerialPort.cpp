@@ -66,10 +66,25 @@ uint64_t monotonicNs()
     return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
 }
 
+void sleepUntil(uint64_t ns)
+{
+    timespec until {static_cast<time_t>(ns / 1000000000u), static_cast<long>(ns % 1000000000u)};
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+    }
+}
+
 // Waits one polling step on the descriptor; ends early when it is ready.
 class DescriptorWaiter {
 public:
     DescriptorWaiter(int fd_, short events_) : fd(fd_), events(events_) {}
+
+    // A read of `count` bytes on a line that carries a byte in `byteNs`:
+    // see gather().
+    void gatherUpTo(uint32_t count, uint64_t byteNs)
+    {
+        wanted = count;
+        nsPerByte = byteNs;
+    }
 
     bool waitStep(uint32_t ms)
     {
@@ -79,22 +94,34 @@ public:
         do
             r = ::poll(&p, 1, static_cast<int>(ms));
         while (r < 0 && errno == EINTR);
-        return r > 0 && monotonicNs() < stepEndNs;
+        if (r <= 0 || monotonicNs() >= stepEndNs)
+            return false;
+        gather();
+        return true;
     }
 
     // Ready but nothing moved (a hung-up line): sleep out the step.
-    void finishStep()
-    {
-        timespec until {static_cast<time_t>(stepEndNs / 1000000000u),
-                        static_cast<long>(stepEndNs % 1000000000u)};
-        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
-        }
-    }
+    void finishStep() { sleepUntil(stepEndNs); }
 
 private:
+    // The first bytes of a read have come: see gatherSleepNs().
+    void gather()
+    {
+        int available = 0;
+        if (nsPerByte == 0 || wanted <= 1 || ioctl(fd, FIONREAD, &available) != 0 || available < 0)
+            return;
+        uint64_t now = monotonicNs();
+        uint64_t sleep = gatherSleepNs(wanted, static_cast<uint32_t>(available), nsPerByte,
+                                       stepEndNs > now ? stepEndNs - now : 0);
+        if (sleep > 0)
+            sleepUntil(now + sleep);
+    }
+
     int fd;
     short events;
     uint64_t stepEndNs = 0;
+    uint32_t wanted = 0;
+    uint64_t nsPerByte = 0;
 };
 
 }  // namespace
@@ -144,6 +171,7 @@ int32_t PosixSerialPort::configure(uint32_t baudRate)
 {
     int32_t r = applyLineSettings(fd, baudRate);
     transmitClock.setBaudRate(r == rc::Ok ? baudRate : 0);
+    byteNs = r == rc::Ok ? 10u * 1000000000ull / baudRate : 0;
     return r;
 }
 
@@ -198,6 +226,7 @@ int32_t PosixSerialPort::read(uint8_t* buffer, uint32_t count, uint32_t timeoutM
         timeoutMs = pending > UINT32_MAX - timeoutMs ? UINT32_MAX : timeoutMs + pending;
     }
     DescriptorWaiter waiter(fd, POLLIN);
+    waiter.gatherUpTo(count, byteNs);
     return pollWithTimeout(timeoutMs, attempt, waiter);
 }
 

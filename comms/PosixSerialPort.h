@@ -2,12 +2,14 @@
 //
 // open() takes the device exclusively: flock() against other programs that
 // lock (a second blockxfer, picocom, minicom), TIOCEXCL against those that
-// do not. Reads and writes are non-blocking attempts; the timeout comes
-// from the shared polling loop, whose waits end early when poll() reports
-// the descriptor ready. A read's timeout is lengthened by the time the line
+// do not, and asks the driver for its low-latency mode while open
+// (LowLatencyRequest). Reads and writes are non-blocking attempts; the
+// timeout comes from the shared polling loop, whose waits end early when
+// poll() reports the descriptor ready, and a read that has part of what it
+// asked for then sleeps while the line brings most of the rest
+// (gatherSleepNs). A read's timeout is lengthened by the time the line
 // still needs for what was written (TransmitClock), unless the last write
-// was cut short. While open, the driver
-// is asked for its low-latency mode (LowLatencyRequest).
+// was cut short.
 #pragma once
 #include "LowLatency.h"
 #include "SerialPort.h"
@@ -33,5 +35,6 @@ private:
     int fd = -1;
     TransmitClock transmitClock;
     bool lastWriteCutShort = false;
+    uint64_t byteNs = 0;  // line time of one byte (8N1); 0 until configured
     LowLatencyRequest lowLatency;
 };

@@ -66,4 +66,30 @@ TEST(PollLoop, ReadyButNothingMovedWaitsOutEveryStep)
     EXPECT_EQ(waiter.finished, 3);
 }
 
+// At 3000000 baud a byte takes 3333 ns; at 115200, 86805 ns.
+TEST(GatherSleep, SleepsUntilShortlyBeforeTheRestCanHaveArrived)
+{
+    const uint64_t step = 10000000;
+    // 1029-byte frame, 300 bytes there: 729 more take 2.43 ms at 3 Mbaud.
+    EXPECT_EQ(gatherSleepNs(1029, 300, 3333, step), 729u * 3333 - kGatherMarginNs);
+    // Never beyond the step: at 115200 the same rest takes 63 ms.
+    EXPECT_EQ(gatherSleepNs(1029, 300, 86805, step), step);
+    EXPECT_EQ(gatherSleepNs(1029, 300, 86805, 1234), 1234u);
+    // A step that is already over.
+    EXPECT_EQ(gatherSleepNs(1029, 300, 86805, 0), 0u);
+}
+
+TEST(GatherSleep, NothingToGather)
+{
+    const uint64_t step = 10000000;
+    EXPECT_EQ(gatherSleepNs(1029, 1029, 3333, step), 0u);  // all there
+    EXPECT_EQ(gatherSleepNs(100, 4000, 3333, step), 0u);   // more than asked for
+    EXPECT_EQ(gatherSleepNs(1, 0, 86805, step), 0u);       // an ACK is taken at once
+    EXPECT_EQ(gatherSleepNs(1029, 0, 0, step), 0u);        // rate unknown
+    // A rest shorter than the margin: the tail is waited for as usual.
+    EXPECT_EQ(gatherSleepNs(1029, 1000, 3333, step), 0u);
+    EXPECT_EQ(gatherSleepNs(1029, 969, 3333, step), 0u);   // exactly the margin
+    EXPECT_EQ(gatherSleepNs(1029, 968, 3333, step), 61u * 3333 - kGatherMarginNs);
+}
+
 }  // namespace

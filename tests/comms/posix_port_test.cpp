@@ -7,6 +7,7 @@
 #include <pty.h>
 #include <string>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -171,6 +172,65 @@ TEST_F(PtyFixture, ReadWakesWhenDataArrivesNotAtTheNextStep)
         ASSERT_EQ(port.read(buf, 1, 1000), 1);
     }
     EXPECT_LT(msSince(start), rounds * 5);
+}
+
+// A frame that arrives in pieces at the line's pace, as a UART's FIFO or a
+// USB adapter's packets hand it over.
+TEST_F(PtyFixture, AFrameThatArrivesInPiecesIsTakenInAFewReadsNotOnePerPiece)
+{
+    PosixSerialPort port(path.c_str());
+    ASSERT_EQ(port.open(1), rc::Ok);
+    ASSERT_EQ(port.configure(115200), rc::Ok);
+    const int pieces = 60;
+    const int pieceBytes = 17;  // 1.5 ms at 115200 baud
+    std::vector<uint8_t> sent(pieces * pieceBytes);
+    for (size_t i = 0; i < sent.size(); ++i)
+        sent[i] = static_cast<uint8_t>(i * 7);
+    Clock::time_point lastPiece;
+    std::thread line([&] {
+        for (int i = 0; i < pieces; ++i) {
+            lastPiece = Clock::now();
+            ASSERT_EQ(::write(master, sent.data() + i * pieceBytes, pieceBytes), pieceBytes);
+            usleep(1476);
+        }
+    });
+    std::vector<uint8_t> got;
+    uint8_t buf[2048];
+    int reads = 0;
+    while (got.size() < sent.size()) {
+        int32_t r = port.read(buf, static_cast<uint32_t>(sent.size() - got.size()), 1000);
+        ++reads;
+        ASSERT_GT(r, 0);
+        got.insert(got.end(), buf, buf + r);
+    }
+    auto done = Clock::now();
+    line.join();
+    EXPECT_EQ(got, sent);
+    // Without gathering, one read per piece (a loaded machine only bunches
+    // the pieces, and so makes fewer reads)...
+    EXPECT_LT(reads, pieces / 3);
+    // ...yet the tail is not held for the line time of a whole read.
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(done - lastPiece).count(), 80);
+}
+
+TEST_F(PtyFixture, FewerBytesThanAskedForComeWithinAStep)
+{
+    PosixSerialPort port(path.c_str());
+    ASSERT_EQ(port.open(1), rc::Ok);
+    ASSERT_EQ(port.configure(9600), rc::Ok);  // 1029 bytes would take 1.07 s
+    uint8_t buf[1029];
+    std::thread line([&] {
+        usleep(30000);
+        ASSERT_EQ(::write(master, "\x04", 1), 1);
+    });
+    auto start = Clock::now();
+    EXPECT_EQ(port.read(buf, sizeof buf, 1000), 1);
+    long took = msSince(start);
+    line.join();
+    // Within a step of its arrival (slack for a loaded machine), not after
+    // the 1.07 s the line would need for the whole count.
+    EXPECT_GE(took, 30);
+    EXPECT_LT(took, 300);
 }
 
 TEST_F(PtyFixture, TimeoutsTakeTheirTime)
