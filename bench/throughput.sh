@@ -2,21 +2,31 @@
 # Throughput of blockxfer against the physical limit of the line and against
 # lrzsz, over the project's simulated cable (nullmodem).
 #
-#   bench/throughput.sh [--quick] [--jobs N] [--build DIR] [OUTPUT]
+#   bench/throughput.sh [--quick] [--fast-only] [--jobs N] [--build DIR] [OUTPUT]
 #
 # Every send mode and every receive mode of blockxfer, each against an lrzsz
 # peer (Y-Modem G against blockxfer itself, as lrzsz cannot receive G), and
 # the same transfers between lrzsz programs, at 115200 baud with 0 and 16 ms
-# of one-way latency: a 256 KiB random file, median of 3 runs. Then the
-# unthrottled case, a 4 MiB Y-Modem transfer. Prints a Markdown table and
-# writes it to OUTPUT (default bench/results.md).
+# of one-way latency: a 256 KiB random file, median of 3 runs. Then fast
+# lines: Y-Modem, X-Modem-1K and Y-Modem G at 921600 and 3000000 baud with
+# 0, 1 and 16 ms, ours and lrzsz's side by side (256 KiB and 512 KiB, about
+# three seconds of line each), after a check of nullmodem's own rate at
+# those speeds. Then the unthrottled case, a 4 MiB Y-Modem transfer. Prints
+# a Markdown table and writes it to OUTPUT (default bench/results.md).
 #
-# In every run the receiver starts 0.3 s before the sender; the wall time
-# runs from the sender's start until both have exited. The data phase (first
-# byte of data block 1 to the EOT) is read from the nullmodem trace.
-# Independent runs go in parallel (--jobs, default 8): they spend their time
-# waiting for the line, not computing, and one run after another would not
-# fit into 15 minutes. --quick makes one run per case instead of three.
+# At 115200 the receiver starts 0.3 s before the sender, and the wall time
+# runs from the sender's start until both have exited. On the fast lines
+# the sender starts first and the wall time runs from the receiver's start:
+# a receiver that starts first has its opening character discarded with
+# the stale input by a sender that configures its port after it, and the
+# retry a few seconds later would swamp a transfer of three seconds. The
+# data phase (first byte of data block 1 to the EOT) is read from the
+# nullmodem trace. Independent runs at 115200 and at 16 ms go in parallel
+# (--jobs, default 8; 3 on the fast lines): they spend their time waiting
+# for the line, not computing. The fast lines at 0 and 1 ms run one at a
+# time, as each wake-up counts there and nullmodem itself needs half a
+# core at 3000000 baud. --quick makes one run per case instead of three;
+# --fast-only runs the fast lines alone (about 10 minutes).
 #
 # Needs: a build with nullmodem and blockxfer (default build dir: build/),
 # lrzsz (sx, rx, sb, rb), a C compiler for the tcdrain shim, awk, cmp.
@@ -27,10 +37,12 @@ repo=$(dirname "$here")
 build=${BUILD_DIR:-$repo/build}
 repeats=3
 jobs=8
+fastOnly=0
 output=$here/results.md
 while (($#)); do
     case $1 in
     --quick) repeats=1 ;;
+    --fast-only) fastOnly=1 ;;
     --jobs) jobs=$2; shift ;;
     --build) build=$2; shift ;;
     -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
@@ -45,7 +57,7 @@ blockxfer=$build/comms/bl-test/blockxfer
 for program in "$nullmodem" "$blockxfer"; do
     [[ -x $program ]] || { echo "throughput.sh: $program not built (cmake --build $build)" >&2; exit 1; }
 done
-for program in sx rx sb rb cc awk cmp; do
+for program in sx rx sb rb cc awk cmp stty; do
     command -v $program >/dev/null || { echo "throughput.sh: $program not found" >&2; exit 1; }
 done
 
@@ -57,9 +69,17 @@ work=$(mktemp -d /tmp/throughput.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 head -c $smallSize /dev/urandom >"$work/small.bin"
 head -c $bigSize /dev/urandom >"$work/big.bin"
+fastRates=(921600 3000000)
+fastLatencies=(0 1 16)
+# smaller only to try the script out
+fastKib() { [[ -n ${BENCH_FAST_KIB:-} ]] && echo "$BENCH_FAST_KIB" || { [[ $1 == 921600 ]] && echo 256 || echo 512; }; }
+for rate in "${fastRates[@]}"; do
+    head -c $(($(fastKib "$rate") * 1024)) /dev/urandom >"$work/fast$rate.bin"
+done
 # lrzsz ends with tcdrain() then tcflush(); on a pty that loses its final
 # ACK about half the time unless tcdrain() waits a little (see the shim).
 cc -shared -fPIC -O2 -o "$work/tcdrain_delay.so" "$here/../tests/support/tcdrain_shim.c" -ldl
+cc -O2 -o "$work/line_floor" "$here/line_floor.c"
 lrzsz="LD_PRELOAD=$work/tcdrain_delay.so"
 
 # ---- the cases ---------------------------------------------------------------
@@ -93,20 +113,43 @@ bigCases=(
     "uL|Y-Modem|lrzsz|$lrzsz rb -q|$lrzsz sb -q -k in.bin|2|1024|1|-|rb ← sb -k"
 )
 
+# Fast lines: 1K-block modes only (128-byte blocks are not what a fast line
+# is for). The reference of a send is lrzsz's sender into the same
+# receiver; of a receive, lrzsz's receiver from the same sender.
+fastCases=(
+    "fys|Y-Modem|send|$lrzsz rb -q|BX -p8 -sy in.bin|2|1024|1|fyL|rb ← blockxfer -sy"
+    "fyr|Y-Modem|receive|BX -p7 -ry out.bin|$lrzsz sb -q -k in.bin|2|1024|1|fyL|blockxfer -ry ← sb -k"
+    "fyL|Y-Modem|lrzsz|$lrzsz rb -q|$lrzsz sb -q -k in.bin|2|1024|1|-|rb ← sb -k"
+    "fks|X-Modem-1K|send|$lrzsz rx -q -c out.bin|BX -p8 -sk in.bin|2|1024|1|fkL|rx -c ← blockxfer -sk"
+    "fkr|X-Modem-1K|receive|BX -p7 -rc out.bin|$lrzsz sx -q -k in.bin|2|1024|1|fkL|blockxfer -rc ← sx -k"
+    "fkL|X-Modem-1K|lrzsz|$lrzsz rx -q -c out.bin|$lrzsz sx -q -k in.bin|2|1024|1|-|rx -c ← sx -k"
+    "fgs|Y-Modem G|send|BX -p7 -rg out.bin|BX -p8 -sy in.bin|2|1024|0|fgr|blockxfer -rg ← blockxfer -sy"
+    "fgr|Y-Modem G|receive|BX -p7 -rg out.bin|$lrzsz sb -q -k in.bin|2|1024|0|-|blockxfer -rg ← sb -k (rb has no G)"
+)
+
 field() { cut -d'|' -f"$2" <<<"$1"; }
 
 # One transfer. Writes key=value lines to $dir/result.
+# User + system seconds of the children in the output of `times`.
+children_cpu() {
+    awk 'NR == 2 { for (i = 1; i <= 2; i++) { split($i, t, /[ms]/); sum += 60 * t[1] + t[2] } }
+         END { print sum + 0 }' "$1" 2>/dev/null || echo 0
+}
+
+# ORDER "rs": the receiver starts 0.3 s first, wall from the sender's start;
+# "sr": the other way round.
 run_one() {
     set +e
-    local spec=$1 baudArg=$2 latency=$3 file=$4 dir=$5
-    local receiver sender check
+    local spec=$1 baudArg=$2 latency=$3 file=$4 dir=$5 order=${6:-rs}
+    local receiver sender check rate=""
     receiver=$(field "$spec" 4)
     sender=$(field "$spec" 5)
     check=$(field "$spec" 6)
     mkdir -p "$dir/r" "$dir/s"
     cp "$file" "$dir/s/in.bin"
-    receiver=${receiver//BX/COM7=$dir/a $blockxfer}
-    sender=${sender//BX/COM8=$dir/b $blockxfer}
+    ((baudArg > 0)) && rate=" -b$baudArg"
+    receiver=${receiver//BX/COM7=$dir/a $blockxfer$rate}
+    sender=${sender//BX/COM8=$dir/b $blockxfer$rate}
     # lrzsz talks through its standard input and output.
     [[ $receiver == *" rx "* || $receiver == *" rb "* ]] && receiver+=" <$dir/a >$dir/a"
     [[ $sender == *" sx "* || $sender == *" sb "* ]] && sender+=" <$dir/b >$dir/b"
@@ -120,13 +163,23 @@ run_one() {
         sleep 0.02
     done
     local TIMEFORMAT='%R %U %S'
-    (cd "$dir/r" && { time timeout 300 bash -c "$receiver" >../r.out 2>../r.err; } 2>../r.time; echo $? >../r.rc) &
-    local rxPid=$!
+    local first=r second=s
+    [[ $order == sr ]] && first=s second=r
+    local -A command=([r]="$receiver" [s]="$sender")
+    # `times` gives the program's own CPU, without the shell's start-up.
+    local -A run
+    local side
+    for side in r s; do
+        run[$side]="${command[$side]}"'
+status=$?; times >../'$side'.cpu; exit $status'
+    done
+    (cd "$dir/$first" && { time timeout 300 bash -c "${run[$first]}" >../$first.out 2>../$first.err; } 2>../$first.time; echo $? >../$first.rc) &
+    local firstPid=$!
     sleep 0.3
     local t0 t1
     t0=$(date +%s%N)
-    (cd "$dir/s" && { time timeout 300 bash -c "$sender" >../s.out 2>../s.err; } 2>../s.time; echo $? >../s.rc)
-    wait $rxPid || true
+    (cd "$dir/$second" && { time timeout 300 bash -c "${run[$second]}" >../$second.out 2>../$second.err; } 2>../$second.time; echo $? >../$second.rc)
+    wait $firstPid || true
     t1=$(date +%s%N)
     kill -TERM $nm 2>/dev/null || true
     wait $nm || true
@@ -137,16 +190,75 @@ run_one() {
     ((ok)) && { cmp -s "$dir/s/in.bin" "$dir/r/$got" || ok=0; }
     local phase
     phase=$(awk -v dir=ba -v check="$check" -v baud="$baudArg" -f "$here/trace_phase.awk" "$dir/trace.txt")
-    read -r rcpu_u rcpu_s <<<"$(tail -1 "$dir/r.time" | cut -d' ' -f2-)"
-    read -r scpu_u scpu_s <<<"$(tail -1 "$dir/s.time" | cut -d' ' -f2-)"
+    local rreal sreal
+    rreal=$(tail -1 "$dir/r.time" | cut -d' ' -f1)
+    sreal=$(tail -1 "$dir/s.time" | cut -d' ' -f1)
     {
         echo "ok=$ok"
         echo "wall=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')"
         echo "phase=$phase"
-        echo "rcpu=$(awk -v u="$rcpu_u" -v s="$rcpu_s" 'BEGIN { print u + s }')"
-        echo "scpu=$(awk -v u="$scpu_u" -v s="$scpu_s" 'BEGIN { print u + s }')"
+        echo "rcpu=$(children_cpu "$dir/r.cpu")"
+        echo "scpu=$(children_cpu "$dir/s.cpu")"
+        echo "rreal=$rreal"
+        echo "sreal=$sreal"
     } >"$dir/result"
     rm -f "$dir/s/in.bin" "$dir/r/$got"
+}
+
+# nullmodem's own pace at RATE: 1.5 s of data through an idle line, from the
+# first write to the last byte read. Writes "ok=", "pct=" (of the line
+# rate) and "nmcpu=" (nullmodem's share of a core) to DIR/result.
+check_throttle() {
+    set +e
+    local rate=$1 dir=$2 count i t0 t1 ok=0
+    count=$((rate * 3 / 20))
+    mkdir -p "$dir"
+    head -c $count /dev/urandom >"$dir/in"
+    "$nullmodem" --a "$dir/a" --b "$dir/b" --baud "$rate" --max-seconds 60 >"$dir/nm.out" 2>"$dir/nm.err" &
+    local nm=$!
+    for ((i = 0; i < 200; i++)); do
+        grep -q ready "$dir/nm.out" 2>/dev/null && break
+        sleep 0.02
+    done
+    (timeout 20 head -c $count "$dir/b" >"$dir/out") &
+    local reader=$!
+    sleep 0.2
+    t0=$(date +%s%N)
+    cat "$dir/in" >"$dir/a"
+    wait $reader
+    t1=$(date +%s%N)
+    kill -TERM $nm 2>/dev/null
+    wait $nm
+    cmp -s "$dir/in" "$dir/out" && ok=1
+    {
+        echo "ok=$ok"
+        echo "pct=$(awk -v n=$count -v a="$t0" -v b="$t1" -v r="$rate" 'BEGIN { printf "%.2f", 100 * n / ((b - a) / 1e9) / (r / 10) }')"
+        echo "nmcpu=$(sed -n 's/.*(\(.*\) % of one core).*/\1/p' "$dir/nm.err")"
+    } >"$dir/result"
+}
+
+# The line's floor at RATE and LATENCY: bare frame/reply peers (line_floor),
+# FRAMES 1029-byte frames each answered by one byte. Writes "ok=" and
+# "floor=" (seconds) to DIR/result.
+run_floor() {
+    set +e
+    local rate=$1 latency=$2 frames=$3 dir=$4 i seconds ok=0
+    mkdir -p "$dir"
+    "$nullmodem" --a "$dir/a" --b "$dir/b" --baud "$rate" --latency-ms "$latency" --max-seconds 400 \
+        >"$dir/nm.out" 2>"$dir/nm.err" &
+    local nm=$!
+    for ((i = 0; i < 200; i++)); do
+        grep -q ready "$dir/nm.out" 2>/dev/null && break
+        sleep 0.02
+    done
+    "$work/line_floor" answer "$dir/a" "$frames" 1029 2>"$dir/answer.err" &
+    local answer=$!
+    sleep 0.1
+    seconds=$("$work/line_floor" send "$dir/b" "$frames" 1029 2>"$dir/send.err")
+    wait $answer && [[ -n $seconds ]] && ok=1
+    kill -TERM $nm 2>/dev/null
+    wait $nm
+    printf 'ok=%s\nfloor=%s\n' "$ok" "$seconds" >"$dir/result"
 }
 
 # ---- run them ------------------------------------------------------------------
@@ -154,24 +266,67 @@ pool() {  # waits until fewer than $jobs runs are going
     while (($(jobs -rp | wc -l) >= jobs)); do wait -n || true; done
 }
 started=$(date +%s)
-echo "throughput.sh: $((${#cases[@]} * 2 * repeats)) runs at $baud baud ($jobs at a time), then $((${#bigCases[@]} * repeats + repeats)) unthrottled" >&2
-# 16 ms first: its 128-byte runs are the longest, and the pool fills best so.
-for latency in 16 0; do
-    for ((rep = 1; rep <= repeats; rep++)); do
-        for spec in "${cases[@]}"; do
+if ((!fastOnly)); then
+    echo "throughput.sh: $((${#cases[@]} * 2 * repeats)) runs at $baud baud ($jobs at a time)" >&2
+    # 16 ms first: its 128-byte runs are the longest, and the pool fills best so.
+    for latency in 16 0; do
+        for ((rep = 1; rep <= repeats; rep++)); do
+            for spec in "${cases[@]}"; do
+                pool
+                (run_one "$spec" $baud $latency "$work/small.bin" "$work/$(field "$spec" 1).$latency.$rep") &
+            done
+        done
+    done
+    wait
+    echo "throughput.sh: 115200 done after $(($(date +%s) - started)) s" >&2
+fi
+
+fastJobs=$((jobs < 3 ? jobs : 3))
+echo "throughput.sh: fast lines, $((${#fastCases[@]} * ${#fastRates[@]} * ${#fastLatencies[@]} * repeats)) runs" \
+    "and $((${#fastRates[@]} * ${#fastLatencies[@]} * repeats)) floor runs" >&2
+for ((rep = 1; rep <= repeats; rep++)); do
+    for rate in "${fastRates[@]}"; do
+        check_throttle "$rate" "$work/throttle@$rate.0.$rep"
+    done
+done
+# Acknowledged modes at 16 ms: mostly waiting, so a few at a time. The rest
+# one at a time: Y-Modem G keeps nullmodem busy, and at 0 and 1 ms every
+# wake-up counts.
+savedJobs=$jobs
+jobs=$fastJobs
+for ((rep = 1; rep <= repeats; rep++)); do
+    for rate in "${fastRates[@]}"; do
+        for spec in "${fastCases[@]}"; do
+            [[ $(field "$spec" 8) == 1 ]] || continue
             pool
-            (run_one "$spec" $baud $latency "$work/small.bin" "$work/$(field "$spec" 1).$latency.$rep") &
+            (run_one "$spec" "$rate" 16 "$work/fast$rate.bin" "$work/$(field "$spec" 1)@$rate.16.$rep" sr) &
         done
     done
 done
 wait
-echo "throughput.sh: 115200 done after $(($(date +%s) - started)) s; unthrottled runs one at a time" >&2
+jobs=$savedJobs
 for ((rep = 1; rep <= repeats; rep++)); do
-    (run_one "${bigCases[0]}" 0 0 "$work/big.bin" "$work/ub.0.$rep")
-    for spec in "${bigCases[@]}"; do
-        (run_one "$spec" 0 1 "$work/big.bin" "$work/$(field "$spec" 1).1.$rep")
+    for rate in "${fastRates[@]}"; do
+        for latency in "${fastLatencies[@]}"; do
+            run_floor "$rate" "$latency" "$(fastKib "$rate")" "$work/floor@$rate.$latency.$rep"
+            for spec in "${fastCases[@]}"; do
+                [[ $latency == 16 && $(field "$spec" 8) == 1 ]] && continue
+                run_one "$spec" "$rate" "$latency" "$work/fast$rate.bin" "$work/$(field "$spec" 1)@$rate.$latency.$rep" sr
+            done
+        done
     done
 done
+echo "throughput.sh: fast lines done after $(($(date +%s) - started)) s" >&2
+
+if ((!fastOnly)); then
+    echo "throughput.sh: unthrottled runs one at a time" >&2
+    for ((rep = 1; rep <= repeats; rep++)); do
+        (run_one "${bigCases[0]}" 0 0 "$work/big.bin" "$work/ub.0.$rep")
+        for spec in "${bigCases[@]}"; do
+            (run_one "$spec" 0 1 "$work/big.bin" "$work/$(field "$spec" 1).1.$rep")
+        done
+    done
+fi
 
 # ---- figures -------------------------------------------------------------------
 # Median over the repeats of one metric of one case; "-" when a run failed.
@@ -219,18 +374,19 @@ table=$work/table.md
 targets=$work/targets.md
 : >"$targets"
 miss() { echo "- MISSED: $*" >>"$targets"; }
+echo "# blockxfer throughput" >"$table"
+if ((!fastOnly)); then
 {
-    echo "# blockxfer throughput"
     echo
     echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -sr), $(nproc) cores; nullmodem at $baud baud (line rate $lineRate B/s);"
     echo "256 KiB random file; median of $repeats; receiver started 0.3 s before the sender; $jobs runs in parallel."
     echo "Wall: sender start to both exited. Data: first byte of data block 1 to the EOT, from the nullmodem trace."
     echo "Ideal: payload / (frame + acknowledgement + round trip of the acknowledgement in byte times)."
-    echo "Start: receiver's first start character to the sender's first frame. lrzsz wall ÷ ours: above 1 means blockxfer is faster. CPU: the blockxfer side, user + system."
+    echo "Start: receiver's first start character to the sender's first frame. lrzsz wall ÷ ours: above 1 means blockxfer is faster. CPU: the blockxfer side's own, user + system."
     echo
     echo "| Mode | blockxfer | Pair (receiver ← sender) | Lat ms | Wall s | B/s | % line | Start s | Data s | Data % line | Data % ideal | lrzsz wall ÷ ours | CPU s/MiB | CPU % |"
     echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
-} >"$table"
+} >>"$table"
 
 for latency in 0 16; do
     for spec in "${cases[@]}"; do
@@ -276,6 +432,133 @@ for latency in 0 16; do
             miss "CPU $label $kind at $latency ms: $cpupct % of one core"
     done
 done
+fi
+
+# ---- fast lines ------------------------------------------------------------------
+# One figure of one fast-line run: wall, phase (s), cpu (s) and cpupct (% of
+# a core while it ran) of the blockxfer side, floor (s).
+fast_metric() {  # DIR NAME KIND
+    awk -F= -v name="$2" -v kind="$3" '{ v[$1] = $2 } END {
+        split(v["phase"], p, " ")
+        side = kind == "receive" ? "r" : "s"
+        if (name == "wall") print v["wall"]
+        else if (name == "phase") print (p[2] - p[1]) / 1e6
+        else if (name == "cpu") print v[side "cpu"]
+        else if (name == "cpupct") print (v[side "real"] > 0 ? 100 * v[side "cpu"] / v[side "real"] : "nan")
+        else if (name == "floor") print v["floor"]
+        else if (name == "pct" || name == "nmcpu") print v[name]
+    }' "$1/result"
+}
+fast_median() {  # ID RATE LATENCY METRIC KIND
+    local values=() rep dir
+    for ((rep = 1; rep <= repeats; rep++)); do
+        dir=$work/$1@$2.$3.$rep
+        [[ -f $dir/result ]] && grep -q '^ok=1' "$dir/result" || { echo "-"; return; }
+        values+=("$(fast_metric "$dir" "$4" "$5")")
+    done
+    printf '%s\n' "${values[@]}" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
+}
+# Is A below B? (figures, "-" never is)
+below() { [[ $1 != - && $2 != - ]] && awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
+
+{
+    echo
+    echo "## Fast lines: 921600 and 3000000 baud"
+    echo
+    echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -sr), $(nproc) cores, shared; median of $repeats."
+    echo "$(fastKib 921600) KiB at 921600 baud, $(fastKib 3000000) KiB at 3000000 (about 3 s of line each); the sender starts 0.3 s before the receiver."
+    echo "Acknowledged modes at 16 ms run $fastJobs at a time, everything else one at a time. Wall: receiver start to both exited."
+    echo "Data: first byte of data block 1 to the EOT (nullmodem trace). Ideal: as above; for Y-Modem G the line rate less the frame overhead (1024 of 1029 bytes)."
+    echo "Floor: bare frame/reply peers (bench/line_floor.c) on the same line, the same number of 1K frames: what the line, its ptys and the machine's wake-ups leave of the ideal."
+    echo "lrzsz ÷ ours: the lrzsz reference's time over ours, above 1 means blockxfer is faster (a send is compared with lrzsz's sender into the same receiver, a receive with lrzsz's receiver from the same sender)."
+    echo "CPU %: user + system of the blockxfer side over its own run time, as a share of one core."
+    echo
+    echo "nullmodem's own pace (1.5 s of data through an idle line):"
+    echo
+    for rate in "${fastRates[@]}"; do
+        pct=$(fast_median throttle "$rate" 0 pct -)
+        nmcpu=$(fast_median throttle "$rate" 0 nmcpu -)
+        if [[ $pct != - ]]; then
+            echo "- $rate baud: $pct % of the line rate (median of $repeats), nullmodem itself $nmcpu % of a core"
+            below "$pct" 97 || below 103 "$pct" && miss "nullmodem's pace at $rate baud: $pct % of the line rate"
+        else
+            echo "- $rate baud: FAILED (bytes lost)"
+            miss "nullmodem's pace at $rate baud: bytes lost"
+        fi
+    done
+    echo
+    echo "| Baud | Lat ms | Floor s | Floor % ideal |"
+    echo "|---|---|---|---|"
+} >>"$table"
+for rate in "${fastRates[@]}"; do
+    frames=$(fastKib "$rate")
+    for latency in "${fastLatencies[@]}"; do
+        floor=$(fast_median floor "$rate" "$latency" floor -)
+        ideal=$(calc "$frames * (1030 * 10 / $rate + 2 * $latency / 1000)" "%.4f")
+        echo "| $rate | $latency | $(calc "$floor" "%.3f") | $(calc "100 * $ideal / $floor" "%.1f") |" >>"$table"
+    done
+done
+{
+    echo
+    echo "| Mode | blockxfer | Pair (receiver ← sender) | Baud | Lat ms | Wall s | Data s | Data % line | Data % ideal | Data % floor | lrzsz ÷ ours: data | lrzsz ÷ ours: wall | CPU % | CPU s/MiB |"
+    echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|"
+} >>"$table"
+for rate in "${fastRates[@]}"; do
+    size=$(($(fastKib "$rate") * 1024))
+    rateBytes=$((rate / 10))
+    for latency in "${fastLatencies[@]}"; do
+        floor=$(fast_median floor "$rate" "$latency" floor -)
+        floorIdeal=$(calc "$(fastKib "$rate") * (1030 * 10 / $rate + 2 * $latency / 1000)" "%.4f")
+        floorPct=$(calc "100 * $floorIdeal / $floor" "%.1f")
+        for spec in "${fastCases[@]}"; do
+            IFS='|' read -r id label kind receiver sender check block acked ref pair <<<"$spec"
+            wall=$(fast_median "$id" "$rate" "$latency" wall "$kind")
+            if [[ $wall == - ]]; then
+                echo "| $label | $kind | $pair | $rate | $latency | FAILED | | | | | | | | |" >>"$table"
+                miss "$label $kind at $rate baud, $latency ms: a run failed"
+                continue
+            fi
+            phase=$(fast_median "$id" "$rate" "$latency" phase "$kind")
+            cpu=$(fast_median "$id" "$rate" "$latency" cpu "$kind")
+            cpupct=$(fast_median "$id" "$rate" "$latency" cpupct "$kind")
+            frame=$((3 + block + check))
+            ideal=$(calc "$rateBytes * $block / ($frame + $acked + $acked * 2 * $latency * $rateBytes / 1000)" "%.1f")
+            dline=$(calc "100 * $size / $phase / $rateBytes" "%.1f")
+            dideal=$(calc "100 * $size / $phase / $ideal" "%.1f")
+            dfloor="-"
+            ((acked)) && dfloor=$(calc "100 * $floor / $phase" "%.1f")
+            dratio="-" wratio="-"
+            if [[ $ref != - ]]; then
+                refPhase=$(fast_median "$ref" "$rate" "$latency" phase -)
+                refWall=$(fast_median "$ref" "$rate" "$latency" wall -)
+                dratio=$(calc "$refPhase / $phase" "%.3f")
+                wratio=$(calc "$refWall / $wall" "%.3f")
+            elif [[ $kind != lrzsz ]]; then
+                dratio="n/a"; wratio="n/a"
+            fi
+            if [[ $kind == lrzsz ]]; then
+                kindCol="(lrzsz only)"; pctCol="-"; cpuCol="-"
+            else
+                kindCol=$kind; pctCol=$(calc "$cpupct" "%.2f"); cpuCol=$(calc "$cpu * 1048576 / $size" "%.3f")
+            fi
+            echo "| $label | $kindCol | $pair | $rate | $latency | $wall | $(calc "$phase" "%.3f") | $dline | $dideal | $dfloor | $dratio | $wratio | $pctCol | $cpuCol |" >>"$table"
+
+            [[ $kind == lrzsz ]] && continue
+            at="$label $kind at $rate baud, $latency ms"
+            if ((acked)) && [[ $latency == 1 ]] && below "$dideal" 97; then
+                miss "data phase $at: $dideal % of ideal (target 97 %; the line's floor: $floorPct %)"
+            fi
+            if ((!acked)) && below "$dline" 99; then
+                miss "data phase $at: $dline % of the line rate (target 99 %)"
+            fi
+            below "$dratio" 1 && miss "data phase $at: ${phase} s vs lrzsz ${refPhase} s (× $dratio)"
+            below "$wratio" 1 && miss "wall $at: ${wall} s vs lrzsz ${refWall} s (× $wratio)"
+            [[ $rate == 3000000 ]] && below 5 "$cpupct" && miss "CPU $at: $cpupct % of one core (target 5 %)"
+        done
+    done
+done
+
+if ((!fastOnly)); then
 
 {
     echo
@@ -302,6 +585,7 @@ ours=$(median_of ub 1 wall)
 theirs=$(median_of uL 1 wall)
 if [[ $ours != - && $theirs != - ]] && awk -v a="$ours" -v b="$theirs" 'BEGIN { exit !(a > b) }'; then
     miss "unthrottled 4 MiB Y-Modem: blockxfer ${ours} s vs lrzsz ${theirs} s"
+fi
 fi
 
 {
