@@ -468,7 +468,7 @@ below() { [[ $1 != - && $2 != - ]] && awk -v a="$1" -v b="$2" 'BEGIN { exit !(a 
     echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -sr), $(nproc) cores, shared; median of $repeats."
     echo "$(fastKib 921600) KiB at 921600 baud, $(fastKib 3000000) KiB at 3000000 (about 3 s of line each); the sender starts 0.3 s before the receiver."
     echo "Acknowledged modes at 16 ms run $fastJobs at a time, everything else one at a time. Wall: receiver start to both exited."
-    echo "Data: first byte of data block 1 to the EOT (nullmodem trace). Ideal: as above; for Y-Modem G the line rate less the frame overhead (1024 of 1029 bytes)."
+    echo "Data: first byte of data block 1 to the EOT (nullmodem trace). Ideal: payload / (frame + acknowledgement + round trip of the acknowledgement, in byte times); for Y-Modem G the line rate less the frame overhead (1024 of 1029 bytes)."
     echo "Floor: bare frame/reply peers (bench/line_floor.c) on the same line, the same number of 1K frames: what the line, its ptys and the machine's wake-ups leave of the ideal."
     echo "lrzsz ÷ ours: the lrzsz reference's time over ours, above 1 means blockxfer is faster (a send is compared with lrzsz's sender into the same receiver, a receive with lrzsz's receiver from the same sender)."
     echo "CPU %: user + system of the blockxfer side over its own run time, as a share of one core."
