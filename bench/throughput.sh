@@ -2,7 +2,7 @@
 # Throughput of blockxfer against the physical limit of the line and against
 # lrzsz, over the project's simulated cable (nullmodem).
 #
-#   bench/throughput.sh [--quick] [--fast-only] [--jobs N] [--build DIR] [OUTPUT]
+#   bench/throughput.sh [--quick] [--fast-only] [--noisy-only] [--jobs N] [--build DIR] [OUTPUT]
 #
 # Every send mode and every receive mode of blockxfer, each against an lrzsz
 # peer (Y-Modem G against blockxfer itself, as lrzsz cannot receive G), and
@@ -26,7 +26,11 @@
 # for the line, not computing. The fast lines at 0 and 1 ms run one at a
 # time, as each wake-up counts there and nullmodem itself needs half a
 # core at 3000000 baud. --quick makes one run per case instead of three;
-# --fast-only runs the fast lines alone (about 10 minutes).
+# --fast-only runs the fast lines alone (about 10 minutes). Last, a noisy
+# line: Y-Modem of 64 KiB at 115200 baud with one bit in 10 000 flipped in
+# each direction, ours and lrzsz's on the same seeds, as the effective
+# rate (file bytes over wall time) that recovery leaves; --noisy-only runs
+# that alone (under a minute).
 #
 # Needs: a build with nullmodem and blockxfer (default build dir: build/),
 # lrzsz (sx, rx, sb, rb), a C compiler for the tcdrain shim, awk, cmp.
@@ -38,11 +42,13 @@ build=${BUILD_DIR:-$repo/build}
 repeats=3
 jobs=8
 fastOnly=0
+noisyOnly=0
 output=$here/results.md
 while (($#)); do
     case $1 in
     --quick) repeats=1 ;;
     --fast-only) fastOnly=1 ;;
+    --noisy-only) noisyOnly=1 ;;
     --jobs) jobs=$2; shift ;;
     --build) build=$2; shift ;;
     -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
@@ -81,6 +87,75 @@ done
 cc -shared -fPIC -O2 -o "$work/tcdrain_delay.so" "$here/../tests/support/tcdrain_shim.c" -ldl
 cc -O2 -o "$work/line_floor" "$here/line_floor.c"
 lrzsz="LD_PRELOAD=$work/tcdrain_delay.so"
+. "$repo/tools/cable.sh"
+
+# ---- a noisy line ----------------------------------------------------------------
+noisySize=$((64 * 1024))
+head -c $noisySize /dev/urandom >"$work/noisy.bin"
+# noisy_run PAIR SEED: one Y-Modem transfer over a cable that flips one bit in
+# 10 000 both ways; prints the wall seconds, or "-" when it failed.
+noisy_run() {
+    local pair=$1 seed=$2 dir="$work/noisy-$1-$2"
+    mkdir -p "$dir/in"
+    cable_start "$nullmodem" "$dir/a" "$dir/b" "$dir/line.out" --baud $baud --latency-ms 2 \
+        --flip-ab 1e-4 --flip-ba 1e-4 --seed "$seed" --max-seconds 300 || { echo -; return; }
+    local line=$CABLE_PID started sender status=0
+    if [[ $pair == ours ]]; then
+        "$blockxfer" -p"$dir/a" -sy "$work/noisy.bin" noisy.bin >/dev/null 2>&1 &
+        sender=$!
+        sleep 0.2
+        started=$(date +%s%N)
+        (cd "$dir/in" && "$blockxfer" -p"$dir/b" -ry >/dev/null 2>&1) || status=1
+    else
+        (cd "$work" && eval "$lrzsz sb -k -q noisy.bin <\"$dir/a\" >\"$dir/a\"" 2>/dev/null) &
+        sender=$!
+        sleep 0.2
+        started=$(date +%s%N)
+        (cd "$dir/in" && eval "$lrzsz rb -q <\"$dir/b\" >\"$dir/b\"" 2>/dev/null) || status=1
+    fi
+    wait "$sender" || status=1
+    local ended
+    ended=$(date +%s%N)
+    cable_stop "$line"
+    if ((status == 0)) && cmp -s "$work/noisy.bin" "$dir/in/noisy.bin"; then
+        awk -v ns=$((ended - started)) 'BEGIN { printf "%.2f\n", ns / 1e9 }'
+    else
+        echo -
+    fi
+}
+
+noisy_table() {
+    local pair seed
+    for pair in ours lrzsz; do
+        for seed in 1 2 3; do
+            noisy_run "$pair" "$seed" >"$work/noisy-$pair-$seed.wall" &
+        done
+    done
+    wait
+    echo
+    echo "## A noisy line: 1e-4 bit flips each way, Y-Modem, 64 KiB at 115200 baud"
+    echo
+    echo "Seeds 1 to 3, the same for both pairs; effective rate = file bytes / wall time (median of 3; a failed run counts as the slowest)."
+    echo
+    echo "| Pair (receiver ← sender) | Wall s (runs) | Effective B/s | Share of the line rate |"
+    echo "|---|---|---|---|"
+    for pair in ours lrzsz; do
+        local walls median label
+        walls=$(cat "$work"/noisy-$pair-*.wall | paste -sd' ')
+        median=$(tr ' ' '\n' <<<"$walls" | sed 's/^-$/9999/' | sort -n | sed -n 2p)
+        [[ $pair == ours ]] && label="blockxfer -ry ← blockxfer -sy" || label="rb ← sb -k"
+        if [[ $median == 9999 ]]; then
+            echo "| $label | $walls | - | - |"
+        else
+            echo "| $label | $walls | $(awk -v s=$noisySize -v w="$median" 'BEGIN { printf "%.0f", s / w }') | $(awk -v s=$noisySize -v w="$median" -v r=$lineRate 'BEGIN { printf "%.0f %%", 100 * s / w / r }') |"
+        fi
+    done
+}
+
+if ((noisyOnly)); then
+    noisy_table
+    exit 0
+fi
 
 # ---- the cases ---------------------------------------------------------------
 # id | label | side blockxfer plays | receiver command | sender command |
@@ -587,6 +662,8 @@ if [[ $ours != - && $theirs != - ]] && awk -v a="$ours" -v b="$theirs" 'BEGIN { 
     miss "unthrottled 4 MiB Y-Modem: blockxfer ${ours} s vs lrzsz ${theirs} s"
 fi
 fi
+
+noisy_table >>"$table"
 
 {
     echo
