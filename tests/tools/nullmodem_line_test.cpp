@@ -59,6 +59,25 @@ TEST(LineDirection, LatencyDelaysArrivalButNotThroughput)
     EXPECT_EQ(line.lastArrivalNs(), 5 * kMs + 1000 * kByteNs115200 + 16 * kMs);
 }
 
+TEST(LineDirection, OnlyBytesNotYetSentCountAgainstTheTransmitBuffer)
+{
+    LineDirection line(115200, 16);
+    std::vector<uint8_t> data(1000, 0x55);
+    line.enter(data.data(), data.size(), 0);
+    EXPECT_EQ(line.unsentBytes(0), 1000u);
+    EXPECT_EQ(line.unsentBytes(400 * kByteNs115200), 600u);
+    // Sent, but all still within the 16 ms of latency: nothing left to send.
+    EXPECT_EQ(line.unsentBytes(1000 * kByteNs115200), 0u);
+    EXPECT_EQ(line.queuedBytes(), 1000u);
+    int64_t low = line.unsentBelowNs(256);
+    EXPECT_EQ(line.unsentBytes(low - 1), 256u);
+    EXPECT_EQ(line.unsentBytes(low), 255u);
+    // Unthrottled, the queue itself is what is unsent.
+    LineDirection fast(0, 1);
+    fast.enter(data.data(), data.size(), 0);
+    EXPECT_EQ(fast.unsentBytes(10 * kMs), 1000u);
+}
+
 TEST(LineDirection, UnthrottledBytesArriveTogetherAfterTheLatency)
 {
     LineDirection line(0, 1);

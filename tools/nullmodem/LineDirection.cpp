@@ -27,6 +27,23 @@ void LineDirection::enter(const uint8_t* data, size_t count, int64_t nowNs)
     queued += count;
 }
 
+size_t LineDirection::unsentBytes(int64_t nowNs) const
+{
+    if (byteNs == 0)
+        return queued;
+    if (lineFreeNs <= nowNs)
+        return 0;
+    int64_t unsent = (lineFreeNs - nowNs + byteNs - 1) / byteNs;
+    return std::min(queued, static_cast<size_t>(unsent));
+}
+
+int64_t LineDirection::unsentBelowNs(size_t count) const
+{
+    if (byteNs == 0)
+        return INT64_MAX;
+    return lineFreeNs - static_cast<int64_t>(count - 1) * byteNs;
+}
+
 int64_t LineDirection::nextArrivalNs() const
 {
     const Segment& front = segments.front();

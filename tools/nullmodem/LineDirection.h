@@ -19,6 +19,14 @@ public:
     void enter(const uint8_t* data, size_t count, int64_t nowNs);
 
     size_t queuedBytes() const { return queued; }
+    // Bytes the transmitter still holds at `nowNs`: those whose stop bit has
+    // not ended. Bytes already sent but still within the latency do not
+    // count, so a long line does not hold a sender back. Unthrottled, every
+    // queued byte counts.
+    size_t unsentBytes(int64_t nowNs) const;
+    // When fewer than `count` (at least 1) bytes will be unsent; only
+    // throttled, otherwise never (the queue then shrinks only by delivery).
+    int64_t unsentBelowNs(size_t count) const;
     // Arrival time of the next byte / of the last byte; only when queued.
     int64_t nextArrivalNs() const;
     int64_t lastArrivalNs() const { return lastArrival; }

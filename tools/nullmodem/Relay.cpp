@@ -14,9 +14,13 @@ constexpr int64_t kTickNs = kNsPerMs;
 constexpr int64_t kBlockedRetryNs = 10 * kNsPerMs;
 constexpr int64_t kFlushIdleNs = 10 * kNsPerMs;
 constexpr int64_t kFlushEveryNs = 100 * kNsPerMs;
-// Bytes in flight per direction before the sender is held back: the
+// Bytes not yet sent per direction before the sender is held back: the
 // transmit buffer of a Linux serial driver.
-constexpr size_t kQueueLimit = 4096;
+constexpr size_t kTransmitBuffer = 4096;
+// A held sender is let go only when fewer bytes than this are left to send,
+// as the tty layer wakes a writer (WAKEUP_CHARS): a streaming writer then
+// fills the buffer in one go instead of waking for every tick's worth.
+constexpr size_t kWakeupBytes = 256;
 constexpr size_t kChunk = 16 * 1024;
 constexpr int64_t kNever = INT64_MAX;
 
@@ -77,7 +81,7 @@ bool Relay::receive(Path& path, int64_t nowNs)
 {
     uint8_t input[kChunk / 2];
     uint8_t damaged[kChunk];
-    size_t room = kQueueLimit - std::min(kQueueLimit, path.line.queuedBytes());
+    size_t room = kTransmitBuffer - std::min(kTransmitBuffer, path.line.unsentBytes(nowNs));
     ssize_t n = ::read(path.fromFd, input, std::min(room, sizeof input));
     if (n < 0)
         return errno == EAGAIN || errno == EINTR;
@@ -86,14 +90,15 @@ bool Relay::receive(Path& path, int64_t nowNs)
     return true;
 }
 
-void Relay::pace(Path& path)
+void Relay::pace(Path& path, int64_t nowNs, bool afterRead)
 {
-    bool full = path.line.queuedBytes() >= kQueueLimit;
-    // Held again after every read while full, in case the program itself
+    size_t unsent = path.line.unsentBytes(nowNs);
+    bool hold = unsent >= kTransmitBuffer || (path.senderHeld && unsent >= kWakeupBytes);
+    // Held again after every read while held, in case the program itself
     // restarted its output (tcflow) meanwhile.
-    if (full || path.senderHeld)
-        path.from.holdOutput(full);
-    path.senderHeld = full;
+    if (hold != path.senderHeld || (hold && afterRead))
+        path.from.holdOutput(hold);
+    path.senderHeld = hold;
 }
 
 void Relay::injectNoise(Path& path, int64_t nowNs)
@@ -126,8 +131,6 @@ bool Relay::deliver(Path& path, int64_t nowNs)
         size_t written = static_cast<size_t>(n);
         trace.record(nowNs / 1000, path.name, out, written);
         path.line.consume(written);
-        if (path.senderHeld)
-            pace(path);
         if (written > 0)
             path.lastDeliveryNs = nowNs;
         path.blocked = written < arrived;
@@ -137,9 +140,15 @@ bool Relay::deliver(Path& path, int64_t nowNs)
     return true;
 }
 
-int64_t Relay::wakeNs(const Path& path) const
+int64_t Relay::wakeNs(const Path& path, int64_t nowNs) const
 {
     int64_t wake = path.noisePending ? path.noiseAtNs : kNever;
+    // Input is not read while the transmit buffer is full, and a held
+    // sender waits for the buffer to run low: both change with time alone.
+    if (path.line.unsentBytes(nowNs) >= kTransmitBuffer)
+        wake = std::min(wake, path.line.unsentBelowNs(kTransmitBuffer));
+    else if (path.senderHeld)
+        wake = std::min(wake, path.line.unsentBelowNs(kWakeupBytes));
     if (path.line.queuedBytes() == 0)
         return wake;
     if (path.blocked)
@@ -159,18 +168,20 @@ bool Relay::deliverDue(int64_t nowNs)
                          std::strerror(errno));
             return false;
         }
+        if (path->senderHeld)
+            pace(*path, nowNs, false);
     }
     return true;
 }
 
-void Relay::watch(struct pollfd (&fds)[4]) const
+void Relay::watch(struct pollfd (&fds)[4], int64_t nowNs) const
 {
     // Input is taken only while there is room in flight, output is watched
     // only while the far end is full: nothing to do means no wake-up.
     const Path* paths[2] = {&ab, &ba};
     for (int i = 0; i < 2; ++i) {
         fds[i] = {paths[i]->fromFd, 0, 0};
-        if (paths[i]->line.queuedBytes() < kQueueLimit)
+        if (paths[i]->line.unsentBytes(nowNs) < kTransmitBuffer)
             fds[i].events |= POLLIN;
         // This master is the far end of the other direction.
         if (paths[1 - i]->blocked)
@@ -193,7 +204,7 @@ bool Relay::handle(const struct pollfd (&fds)[4], int64_t nowNs)
                 std::fprintf(stderr, "nullmodem: read from end %c failed: %s\n", name, std::strerror(errno));
                 return false;
             }
-            pace(*paths[i]);
+            pace(*paths[i], nowNs, true);
         }
         // The relay's own slave descriptor keeps a master from hanging up;
         // if one does anyway, stop rather than poll it in a loop.
@@ -219,14 +230,14 @@ int Relay::run(volatile sig_atomic_t& stopRequested, volatile sig_atomic_t& faul
             switchFaults(faultsRequested != 0, now);
         if (!deliverDue(now))
             return 1;
-        int64_t wake = std::min({wakeNs(ab), wakeNs(ba), deadlineNs});
+        int64_t wake = std::min({wakeNs(ab, now), wakeNs(ba, now), deadlineNs});
         int64_t timeout = std::max<int64_t>(0, wake - now);
         if (timeout >= kFlushIdleNs || now - lastFlushNs >= kFlushEveryNs) {
             trace.flush();
             lastFlushNs = now;
         }
         struct pollfd fds[4];
-        watch(fds);
+        watch(fds, now);
         struct timespec ts = toTimespec(timeout);
         if (ppoll(fds, 4, &ts, &pollMask) < 0) {
             if (errno == EINTR)

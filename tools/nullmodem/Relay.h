@@ -8,7 +8,8 @@
 // rather than one wake-up per byte; the tail of what the sender wrote and a
 // byte after a pause are handed over on time. A sender may run ahead of
 // the line by one transmit buffer (4 KiB, as the kernel's serial drivers
-// keep), then its writes block, as they would on a real port.
+// keep), then its writes block until the buffer has almost run empty, as
+// they would on a real port.
 #pragma once
 #include <csignal>
 #include <cstdint>
@@ -56,15 +57,16 @@ private:
     };
 
     bool receive(Path& path, int64_t nowNs);
-    // Holds the writing end while its transmit buffer is full.
-    static void pace(Path& path);
+    // Holds the writing end while its transmit buffer is full, until it has
+    // run low; `afterRead` asserts a hold again.
+    static void pace(Path& path, int64_t nowNs, bool afterRead);
     void injectNoise(Path& path, int64_t nowNs);
     bool deliver(Path& path, int64_t nowNs);
-    int64_t wakeNs(const Path& path) const;
+    int64_t wakeNs(const Path& path, int64_t nowNs) const;
     // Noise bursts that are due, then every byte that has arrived.
     bool deliverDue(int64_t nowNs);
     // The descriptors to wait for: both masters, then both close watches.
-    void watch(struct pollfd (&fds)[4]) const;
+    void watch(struct pollfd (&fds)[4], int64_t nowNs) const;
     bool handle(const struct pollfd (&fds)[4], int64_t nowNs);
     void switchFaults(bool on, int64_t nowNs);
 
