@@ -229,14 +229,9 @@ run_one() {
     [[ $receiver == *" rx "* || $receiver == *" rb "* ]] && receiver+=" <$dir/a >$dir/a"
     [[ $sender == *" sx "* || $sender == *" sb "* ]] && sender+=" <$dir/b >$dir/b"
 
-    "$nullmodem" --a "$dir/a" --b "$dir/b" --baud "$baudArg" --latency-ms "$latency" \
-        --trace "$dir/trace.txt" --max-seconds 400 >"$dir/nm.out" 2>"$dir/nm.err" &
-    local nm=$!
-    local i
-    for ((i = 0; i < 200; i++)); do
-        grep -q ready "$dir/nm.out" 2>/dev/null && break
-        sleep 0.02
-    done
+    cable_start "$nullmodem" "$dir/a" "$dir/b" "$dir/nm.out" --baud "$baudArg" --latency-ms "$latency" \
+        --trace "$dir/trace.txt" --max-seconds 400
+    local nm=$CABLE_PID
     local TIMEFORMAT='%R %U %S'
     local first=r second=s
     [[ $order == sr ]] && first=s second=r
@@ -256,8 +251,7 @@ status=$?; times >../'$side'.cpu; exit $status'
     (cd "$dir/$second" && { time timeout 300 bash -c "${run[$second]}" >../$second.out 2>../$second.err; } 2>../$second.time; echo $? >../$second.rc)
     wait $firstPid || true
     t1=$(date +%s%N)
-    kill -TERM $nm 2>/dev/null || true
-    wait $nm || true
+    cable_stop "$nm"
 
     local ok=1 got
     got=$(ls "$dir/r")
@@ -289,12 +283,8 @@ check_throttle() {
     count=$((rate * 3 / 20))
     mkdir -p "$dir"
     head -c $count /dev/urandom >"$dir/in"
-    "$nullmodem" --a "$dir/a" --b "$dir/b" --baud "$rate" --max-seconds 60 >"$dir/nm.out" 2>"$dir/nm.err" &
-    local nm=$!
-    for ((i = 0; i < 200; i++)); do
-        grep -q ready "$dir/nm.out" 2>/dev/null && break
-        sleep 0.02
-    done
+    cable_start "$nullmodem" "$dir/a" "$dir/b" "$dir/nm.out" --baud "$rate" --max-seconds 60
+    local nm=$CABLE_PID
     (timeout 20 head -c $count "$dir/b" >"$dir/out") &
     local reader=$!
     sleep 0.2
@@ -302,13 +292,12 @@ check_throttle() {
     cat "$dir/in" >"$dir/a"
     wait $reader
     t1=$(date +%s%N)
-    kill -TERM $nm 2>/dev/null
-    wait $nm
+    cable_stop "$nm"
     cmp -s "$dir/in" "$dir/out" && ok=1
     {
         echo "ok=$ok"
         echo "pct=$(awk -v n=$count -v a="$t0" -v b="$t1" -v r="$rate" 'BEGIN { printf "%.2f", 100 * n / ((b - a) / 1e9) / (r / 10) }')"
-        echo "nmcpu=$(sed -n 's/.*(\(.*\) % of one core).*/\1/p' "$dir/nm.err")"
+        echo "nmcpu=$(sed -n 's/.*(\(.*\) % of one core).*/\1/p' "$dir/nm.out.err")"
     } >"$dir/result"
 }
 
@@ -319,20 +308,14 @@ run_floor() {
     set +e
     local rate=$1 latency=$2 frames=$3 dir=$4 i seconds ok=0
     mkdir -p "$dir"
-    "$nullmodem" --a "$dir/a" --b "$dir/b" --baud "$rate" --latency-ms "$latency" --max-seconds 400 \
-        >"$dir/nm.out" 2>"$dir/nm.err" &
-    local nm=$!
-    for ((i = 0; i < 200; i++)); do
-        grep -q ready "$dir/nm.out" 2>/dev/null && break
-        sleep 0.02
-    done
+    cable_start "$nullmodem" "$dir/a" "$dir/b" "$dir/nm.out" --baud "$rate" --latency-ms "$latency" --max-seconds 400
+    local nm=$CABLE_PID
     "$work/line_floor" answer "$dir/a" "$frames" 1029 2>"$dir/answer.err" &
     local answer=$!
     sleep 0.1
     seconds=$("$work/line_floor" send "$dir/b" "$frames" 1029 2>"$dir/send.err")
     wait $answer && [[ -n $seconds ]] && ok=1
-    kill -TERM $nm 2>/dev/null
-    wait $nm
+    cable_stop "$nm"
     printf 'ok=%s\nfloor=%s\n' "$ok" "$seconds" >"$dir/result"
 }
 
@@ -663,7 +646,7 @@ if [[ $ours != - && $theirs != - ]] && awk -v a="$ours" -v b="$theirs" 'BEGIN { 
 fi
 fi
 
-noisy_table >>"$table"
+((fastOnly)) || noisy_table >>"$table"
 
 {
     echo
