@@ -17,10 +17,6 @@ constexpr int64_t kFlushEveryNs = 100 * kNsPerMs;
 // Bytes not yet sent per direction before the sender is held back: the
 // transmit buffer of a Linux serial driver.
 constexpr size_t kTransmitBuffer = 4096;
-// A held sender is let go only when fewer bytes than this are left to send,
-// as the tty layer wakes a writer (WAKEUP_CHARS): a streaming writer then
-// fills the buffer in one go instead of waking for every tick's worth.
-constexpr size_t kWakeupBytes = 256;
 constexpr size_t kChunk = 16 * 1024;
 constexpr int64_t kNever = INT64_MAX;
 
@@ -43,7 +39,8 @@ Relay::Path::Path(const char* name_, PtyEnd& from_, int toFd_, uint32_t baud, ui
       faults(faults_, seed),
       noisePending(faults_.hasNoise),
       noiseAtNs(static_cast<int64_t>(faults_.noiseAtMs) * kNsPerMs),
-      noiseCount(faults_.noiseCount)
+      noiseCount(faults_.noiseCount),
+      tickBytes(baud == 0 ? 1 : std::clamp<size_t>((baud / 10 + 999) / 1000, 1, kTransmitBuffer / 4))
 {
 }
 
@@ -90,15 +87,19 @@ bool Relay::receive(Path& path, int64_t nowNs)
     return true;
 }
 
+bool Relay::bufferFull(const Path& path, int64_t nowNs)
+{
+    return path.line.unsentBytes(nowNs) + path.tickBytes > kTransmitBuffer;
+}
+
 void Relay::pace(Path& path, int64_t nowNs, bool afterRead)
 {
-    size_t unsent = path.line.unsentBytes(nowNs);
-    bool hold = unsent >= kTransmitBuffer || (path.senderHeld && unsent >= kWakeupBytes);
-    // Held again after every read while held, in case the program itself
+    bool full = bufferFull(path, nowNs);
+    // Held again after every read while full, in case the program itself
     // restarted its output (tcflow) meanwhile.
-    if (hold != path.senderHeld || (hold && afterRead))
-        path.from.holdOutput(hold);
-    path.senderHeld = hold;
+    if (full != path.senderHeld || (full && afterRead))
+        path.from.holdOutput(full);
+    path.senderHeld = full;
 }
 
 void Relay::injectNoise(Path& path, int64_t nowNs)
@@ -143,12 +144,10 @@ bool Relay::deliver(Path& path, int64_t nowNs)
 int64_t Relay::wakeNs(const Path& path, int64_t nowNs) const
 {
     int64_t wake = path.noisePending ? path.noiseAtNs : kNever;
-    // Input is not read while the transmit buffer is full, and a held
-    // sender waits for the buffer to run low: both change with time alone.
-    if (path.line.unsentBytes(nowNs) >= kTransmitBuffer)
-        wake = std::min(wake, path.line.unsentBelowNs(kTransmitBuffer));
-    else if (path.senderHeld)
-        wake = std::min(wake, path.line.unsentBelowNs(kWakeupBytes));
+    // A full transmit buffer gets room as the line sends, without a
+    // delivery when the line is long.
+    if (path.senderHeld || bufferFull(path, nowNs))
+        wake = std::min(wake, path.line.unsentBelowNs(kTransmitBuffer - path.tickBytes + 1));
     if (path.line.queuedBytes() == 0)
         return wake;
     if (path.blocked)
@@ -181,7 +180,7 @@ void Relay::watch(struct pollfd (&fds)[4], int64_t nowNs) const
     const Path* paths[2] = {&ab, &ba};
     for (int i = 0; i < 2; ++i) {
         fds[i] = {paths[i]->fromFd, 0, 0};
-        if (paths[i]->line.unsentBytes(nowNs) < kTransmitBuffer)
+        if (!bufferFull(*paths[i], nowNs))
             fds[i].events |= POLLIN;
         // This master is the far end of the other direction.
         if (paths[1 - i]->blocked)

@@ -8,8 +8,9 @@
 // rather than one wake-up per byte; the tail of what the sender wrote and a
 // byte after a pause are handed over on time. A sender may run ahead of
 // the line by one transmit buffer (4 KiB, as the kernel's serial drivers
-// keep), then its writes block until the buffer has almost run empty, as
-// they would on a real port.
+// keep), then its writes block until the line has made room, as they would
+// on a real port. Bytes the line has sent but still carries (its latency)
+// are not in that buffer.
 #pragma once
 #include <csignal>
 #include <cstdint>
@@ -54,11 +55,15 @@ private:
         int64_t blockedAtNs = 0;
         bool senderHeld = false;  // the writing end's output is stopped
         int64_t lastDeliveryNs = -1000000000;
+        // A tick's worth of line: while the transmit buffer is full, input
+        // is taken in pieces of this size rather than a byte per byte time.
+        size_t tickBytes;
     };
 
     bool receive(Path& path, int64_t nowNs);
-    // Holds the writing end while its transmit buffer is full, until it has
-    // run low; `afterRead` asserts a hold again.
+    static bool bufferFull(const Path& path, int64_t nowNs);
+    // Holds the writing end while its transmit buffer is full; `afterRead`
+    // asserts a hold again.
     static void pace(Path& path, int64_t nowNs, bool afterRead);
     void injectNoise(Path& path, int64_t nowNs);
     bool deliver(Path& path, int64_t nowNs);
