@@ -175,7 +175,7 @@ bool Relay::deliverDue(int64_t nowNs)
 
 void Relay::watch(struct pollfd (&fds)[4], int64_t nowNs) const
 {
-    // Input is taken only while there is room in flight, output is watched
+    // Input is taken only while the transmit buffer has room, output is watched
     // only while the far end is full: nothing to do means no wake-up.
     const Path* paths[2] = {&ab, &ba};
     for (int i = 0; i < 2; ++i) {
