@@ -40,7 +40,8 @@ Relay::Path::Path(const char* name_, PtyEnd& from_, int toFd_, uint32_t baud, ui
       noisePending(faults_.hasNoise),
       noiseAtNs(static_cast<int64_t>(faults_.noiseAtMs) * kNsPerMs),
       noiseCount(faults_.noiseCount),
-      tickBytes(baud == 0 ? 1 : std::clamp<size_t>((baud / 10 + 999) / 1000, 1, kTransmitBuffer / 4))
+      tickBytes(baud == 0 ? 1
+                          : std::clamp<size_t>((baud / 10 + 999) / 1000, 1, kTransmitBuffer / 4))
 {
 }
 
