@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "PosixSerialPort.h"
+#include "PtyPair.h"
 #include "ResultCodes.h"
 #include "serial_flags_fake.h"
 
@@ -20,27 +21,11 @@ const int kLowLatency = static_cast<int>(ASYNC_LOW_LATENCY);
 // Flags a driver may have set of its own, which must survive.
 const int kOtherFlags = static_cast<int>(ASYNC_SKIP_TEST | ASYNC_SPD_HI);
 
-struct LowLatencyTest : ::testing::Test {
-    int master = -1;
-    int slave = -1;
-    std::string path;
-
+struct LowLatencyTest : PtyPair {
     void SetUp() override
     {
-        char name[128];
-        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-        path = name;
-        fcntl(master, F_SETFL, O_NONBLOCK);
-        termios t {};
-        tcgetattr(master, &t);
-        cfmakeraw(&t);
-        tcsetattr(master, TCSANOW, &t);
+        PtyPair::SetUp();
         serialFlagsFakeReset(kOtherFlags);
-    }
-    void TearDown() override
-    {
-        close(master);
-        close(slave);
     }
     std::string calls() const
     {

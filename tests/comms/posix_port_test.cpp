@@ -13,6 +13,7 @@
 
 #include "PortName.h"
 #include "PosixSerialPort.h"
+#include "PtyPair.h"
 #include "ResultCodes.h"
 
 namespace {
@@ -25,32 +26,8 @@ long msSince(Clock::time_point start)
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-// A pty pair whose slave the port opens by path; the test plays the far end
-// on the master. Both descriptors are closed at the end.
-struct PtyFixture : ::testing::Test {
-    int master = -1;
-    int slave = -1;
-    std::string path;
-
-    void SetUp() override
-    {
-        char name[128];
-        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
-        path = name;
-        fcntl(master, F_SETFL, O_NONBLOCK);
-        // Keep the master side raw too, so the test sees the bytes as sent.
-        termios t {};
-        tcgetattr(master, &t);
-        cfmakeraw(&t);
-        tcsetattr(master, TCSANOW, &t);
-    }
-    void TearDown() override
-    {
-        if (master >= 0)
-            close(master);
-        if (slave >= 0)
-            close(slave);
-    }
+// The test plays the far end on the master of a pty pair.
+struct PtyFixture : PtyPair {
     std::vector<uint8_t> readMaster(size_t want, int timeoutMs = 2000)
     {
         std::vector<uint8_t> got;
