@@ -7,13 +7,16 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QThread>
 #include <cstdio>
 #include <ctime>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+extern char** environ;
 
 #include "PortLock.h"
 #include "PortName.h"
@@ -75,6 +78,8 @@ QtStationPlatform::QtStationPlatform(StationWindow& window_, QtPlatformOptions o
             onTick();
     });
     QObject::connect(&port, &QSerialPort::readyRead, [this] { deliverReceiveEvent(); });
+    jobWatch.setInterval(jobWatchIntervalMs);
+    QObject::connect(&jobWatch, &QTimer::timeout, [this] { watchJob(); });
 }
 
 void QtStationPlatform::deliverReceiveEvent()
@@ -221,17 +226,54 @@ bool QtStationPlatform::startProcess(const std::string& name)
     const QString script = fromText(name);
     if (!QFileInfo(script).isFile() || !QFileInfo(script).isReadable())
         return false;
-    QProcess job;
-    job.setWorkingDirectory(QDir::currentPath());
+    if (!jobOutputPath.empty())
+        ::unlink(jobOutputPath.c_str());
+    jobOutputPath.clear();
     if (terminalAvailable()) {
-        job.setProgram(QStringLiteral("x-terminal-emulator"));
-        job.setArguments({QStringLiteral("-e"), QStringLiteral("/bin/sh"), script});
-    } else {
-        job.setProgram(QStringLiteral("/bin/sh"));
-        job.setArguments({script});
+        char path[] = "/tmp/flashstation-job-XXXXXX";
+        const int fd = ::mkstemp(path);
+        if (fd >= 0) {
+            ::close(fd);
+            jobOutputPath = path;
+        }
     }
-    return job.startDetached();
+    if (!job.start(name, jobOutputPath))
+        return false;
+    if (!jobOutputPath.empty())
+        showJobInTerminal();
+    jobWatch.start();
+    return true;
 }
+
+// The terminal only shows the job's output: the job itself is the station's
+// child, since a terminal may hand its command to a server and return at once.
+void QtStationPlatform::showJobInTerminal()
+{
+    const std::string pidOption = "--pid=" + std::to_string(job.shellPid());
+    const char* argv[] = {"x-terminal-emulator", "-e", "tail", "-n", "+1", "-f", pidOption.c_str(),
+                          jobOutputPath.c_str(), nullptr};
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    pid_t pid = -1;
+    if (::posix_spawnp(&pid, argv[0], nullptr, &attributes, const_cast<char* const*>(argv), environ) == 0)
+        terminalGroup = pid;
+    posix_spawnattr_destroy(&attributes);
+}
+
+void QtStationPlatform::watchJob()
+{
+    reapProcessGroup(terminalGroup);
+    int exitStatus = 0;
+    if (!job.poll(exitStatus))
+        return;
+    jobWatch.stop();
+    if (onJobEnded)
+        onJobEnded(exitStatus);
+}
+
+void QtStationPlatform::endJob() { job.terminate(); }
 
 void QtStationPlatform::sleep(uint32_t ms) { QThread::msleep(ms / options.timeDivisor); }
 
@@ -278,6 +320,8 @@ void QtStationPlatform::endProgram(int exitStatus)
 {
     timer.stop();
     port.close();
+    if (!jobOutputPath.empty())
+        ::unlink(jobOutputPath.c_str());
     if (options.endProgram)
         options.endProgram(exitStatus);
 }

@@ -1,6 +1,7 @@
 // The station's platform over Qt: the controls of StationWindow, a
-// QSerialPort as the board's console port, a QTimer, QMessageBox and a
-// detached /bin/sh for "run.bat".
+// QSerialPort as the board's console port, a QTimer, QMessageBox and
+// /bin/sh for "run.bat", watched as a PosixJob (shown in a terminal window
+// when there is one).
 #pragma once
 #include <QSerialPort>
 #include <QTimer>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "CommSettings.h"
+#include "PosixJob.h"
 #include "StationPlatform.h"
 
 class StationWindow;
@@ -25,9 +27,11 @@ class QtStationPlatform : public StationPlatform {
 public:
     QtStationPlatform(StationWindow& window, QtPlatformOptions options);
 
-    // Called on the window's thread when the port has input, and on each tick.
+    // Called on the window's thread when the port has input, on each tick,
+    // and when the job has ended (with its exit status).
     std::function<void()> onCommEvent;
     std::function<void()> onTick;
+    std::function<void(int exitStatus)> onJobEnded;
 
     void setText(Control control, const std::string& text) override;
     std::string text(Control control) const override;
@@ -43,6 +47,7 @@ public:
     void enableTimer(bool enabled) override;
     void setTimerInterval(uint32_t intervalMs) override;
     bool startProcess(const std::string& name) override;
+    void endJob() override;
     void sleep(uint32_t ms) override;
     void messageBox(const std::string& prompt, const std::string& title, bool criticalIcon) override;
     std::string nowText() const override;
@@ -54,16 +59,27 @@ public:
     bool portIsOpen() const { return port.isOpen(); }
     bool timerIsActive() const { return timer.isActive(); }
     int timerIntervalMs() const { return timer.interval(); }
+    bool jobIsRunning() const { return job.running(); }
+    // How often the job is looked at while it runs: what an ended job may
+    // wait before the station hears of it.
+    static constexpr int jobWatchIntervalMs = 50;
 
 private:
     QWidget* widgetOf(Control control) const;
     void applyTimer();
     void deliverReceiveEvent();
+    void watchJob();
+    void showJobInTerminal();
 
     StationWindow& window;
     QtPlatformOptions options;
     QSerialPort port;
     QTimer timer;
+    PosixJob job;
+    QTimer jobWatch;
+    // The job's output while a terminal window shows it.
+    std::string jobOutputPath;
+    pid_t terminalGroup = -1;
     CommSettings settings;
     int16_t portNumber = 0;
     int currentEvent = 0;

@@ -1,5 +1,6 @@
 #include "Station.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -48,7 +49,16 @@ bool containsIgnoringCase(const std::string& text, const std::string& pattern)
     return false;
 }
 
-Station::Station(StationPlatform& platform_, CycleRecorder& recorder_) : platform(platform_), recorder(recorder_) {}
+int16_t jobLimitTickFor(uint32_t seconds)
+{
+    const uint64_t ticks = (uint64_t{seconds} * 1000 + Station::tickIntervalMs - 1) / Station::tickIntervalMs;
+    return static_cast<int16_t>(std::min<uint64_t>(std::max<uint64_t>(ticks, 1), INT16_MAX));
+}
+
+Station::Station(StationPlatform& platform_, CycleRecorder& recorder_, CycleOptions options_)
+    : platform(platform_), recorder(recorder_), options(options_)
+{
+}
 
 bool Station::Form_Load()
 {
@@ -95,6 +105,9 @@ void Station::armCycle()
         fail("run.bat cannot be started.");
         return;
     }
+    phase = Phase::jobRunning;
+    job = JobOutcome();
+    recorder.jobStarted();
     platform.enableTimer(true);
     platform.setTimerInterval(tickIntervalMs);
 }
@@ -106,14 +119,62 @@ void Station::Timer1_Timer()
     if (tickCount < INT16_MAX)
         ++tickCount;
     platform.setText(Control::Label2, std::to_string(tickCount));
+    if ((phase == Phase::jobRunning || phase == Phase::overdue) && tickCount >= options.jobLimitTick) {
+        // Decided once the job is gone, so that the port is free for the reset.
+        phase = Phase::ending;
+        platform.endJob();
+        return;
+    }
     if (tickCount != resultTick)
         return;
+    if (phase == Phase::jobRunning)
+        phase = Phase::overdue;
+    else if (phase == Phase::jobEnded)
+        decideFromLog();
+}
+
+void Station::Job_Ended(int exitStatus)
+{
+    recorder.jobEnded();
+    switch (phase) {
+    case Phase::jobRunning:
+        job = {true, exitStatus};
+        if (options.earlyResult)
+            decideFromLog();
+        else
+            phase = Phase::jobEnded;
+        return;
+    case Phase::overdue:
+        job = {true, exitStatus};
+        decideFromLog();
+        return;
+    case Phase::ending:
+        decideJobDidNotEnd();
+        return;
+    case Phase::idle:
+    case Phase::jobEnded:
+        return;
+    }
+}
+
+void Station::decideFromLog()
+{
+    phase = Phase::idle;
     std::string lastField;
     if (!readLastField(platform, resultFile, lastField)) {
         fail("LOG is missing or cannot be read.");
         return;
     }
     decideResult(lastField);
+}
+
+void Station::decideJobDidNotEnd()
+{
+    // Whatever LOG holds, a job that had to be ended did not program the board.
+    phase = Phase::idle;
+    job = JobOutcome();
+    showResult(false, std::string());
+    resetForNextBoard();
 }
 
 void Station::decideResult(const std::string& lastField)
@@ -143,7 +204,7 @@ void Station::showResult(bool passed, const std::string& lastField)
         platform.setText(Control::Text2, "Program Error !!!!!!!! ");
     }
     // Recorded before the box, so that a station killed meanwhile still has it.
-    recorder.result(portNumberShown(), passed, lastField);
+    recorder.result(portNumberShown(), passed, lastField, job);
     if (passed)
         platform.messageBox("Click for restart.", "PROGRAM COMPLETE...!!!", false);
     else

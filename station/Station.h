@@ -7,8 +7,13 @@
 // output in "LOG") and counts 100 ticks of 1105 ms. On the 100th tick the
 // last field of LOG decides: non-empty is success. The result is shown in a
 // modal box; when the operator closes it, the port is reopened and
-// everything is reset for the next board. The delay is the only
-// synchronisation with the job.
+// everything is reset for the next board.
+//
+// A job that is still running at the 100th tick is still writing the board:
+// the count goes on and the result is decided as soon as the job (and all it
+// started) has ended. A job still running at the job limit is ended by the
+// station and decided as a failure. With the early result, a job that ends
+// before the 100th tick is decided at once instead of at the 100th tick.
 //
 // A LOG that was last written before the job was started is stale: it was
 // left by an earlier board (the job failed before blockxfer could truncate
@@ -30,6 +35,14 @@
 #include "StationLog.h"
 #include "StationPlatform.h"
 
+// How the cycle decides, from the station's command line.
+struct CycleOptions {
+    // Decide as soon as the job has ended, not at the 100th tick.
+    bool earlyResult = false;
+    // The tick on which a job still running is ended (30 minutes).
+    int16_t jobLimitTick = 1629;
+};
+
 class Station {
 public:
     static constexpr const char* jobFile = "run.bat";
@@ -49,7 +62,7 @@ public:
     // that grid step still counts as written by the job.
     static constexpr int64_t modifiedTimeGrainMs = 2000;
 
-    Station(StationPlatform& platform, CycleRecorder& recorder);
+    Station(StationPlatform& platform, CycleRecorder& recorder, CycleOptions options = CycleOptions());
 
     // Reads the port number from run.bat and opens the port. False when it
     // failed: the program has then been ended and the window must not show.
@@ -57,12 +70,25 @@ public:
     void Command1_Click();
     void MSCom_OnComm();
     void Timer1_Timer();
+    // The job started by the cycle and everything it started have ended.
+    void Job_Ended(int exitStatus);
 
     int16_t ticks() const { return tickCount; }
 
 private:
+    // Where the cycle is between the trigger and the result box.
+    enum class Phase {
+        idle,        // no job: waiting for a board, or showing a result
+        jobRunning,  // before the 100th tick
+        jobEnded,    // ended before the 100th tick, which decides
+        overdue,     // still running after the 100th tick: its end decides
+        ending,      // past the job limit, being ended: a failure
+    };
+
     void armCycle();
+    void decideFromLog();
     void decideResult(const std::string& lastField);
+    void decideJobDidNotEnd();
     void showResult(bool passed, const std::string& lastField);
     void resetForNextBoard();
     bool openPort(int16_t portNumber, const char* context);
@@ -71,6 +97,9 @@ private:
 
     StationPlatform& platform;
     CycleRecorder& recorder;
+    CycleOptions options;
+    Phase phase = Phase::idle;
+    JobOutcome job;
     int16_t tickCount = 0;
     int64_t jobStartedMs = 0;  // wall clock, taken just before run.bat starts
 };
@@ -78,6 +107,9 @@ private:
 // The port digit of run.bat's last field: its thirteenth character as a
 // decimal digit, 0 when that is missing or no digit ("blockxfer -p3 ..." -> 3).
 int16_t portNumberFromField(const std::string& lastField);
+
+// The tick on which a job still running after `seconds` is ended.
+int16_t jobLimitTickFor(uint32_t seconds);
 
 // Whether a file stamped at `modifiedMs` was written after `startedMs`, both
 // on the wall clock, allowing for stamps rounded down to `grainMs`.

@@ -25,15 +25,26 @@ void StationLog::armed()
     isArmed = true;
 }
 
-void StationLog::result(int16_t portNumber, bool passed, const std::string& lastField)
+void StationLog::jobStarted() { jobStartedAtMs = jobEndedAtMs = clock.steadyMs(); }
+
+void StationLog::jobEnded() { jobEndedAtMs = clock.steadyMs(); }
+
+void StationLog::result(int16_t portNumber, bool passed, const std::string& lastField, const JobOutcome& job)
 {
     const uint64_t elapsedMs = isArmed ? clock.steadyMs() - armedAtMs : 0;
     isArmed = false;
-    char numbers[64];
-    std::snprintf(numbers, sizeof numbers, ",%d,%s,%llu.%01llu,", static_cast<int>(portNumber),
-                  passed ? "PASS" : "FAIL", static_cast<unsigned long long>(elapsedMs / 1000),
-                  static_cast<unsigned long long>(elapsedMs % 1000 / 100));
-    append(isoLocalTime(clock.wallNow()) + numbers + csvField(lastField));
+    const std::string exit = job.ended ? std::to_string(job.exitStatus) : std::string(jobDidNotEnd);
+    append(isoLocalTime(clock.wallNow()) + "," + std::to_string(portNumber) + (passed ? ",PASS," : ",FAIL,") +
+           secondsText(elapsedMs) + "," + csvField(lastField) + "," + exit + "," +
+           secondsText(jobEndedAtMs - jobStartedAtMs));
+}
+
+std::string secondsText(uint64_t ms)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%llu.%01llu", static_cast<unsigned long long>(ms / 1000),
+                  static_cast<unsigned long long>(ms % 1000 / 100));
+    return text;
 }
 
 bool StationLog::append(const std::string& line)

@@ -92,7 +92,13 @@ public:
 
     // Starts a command of the working directory by name, in a normal window
     // that gets the focus, without waiting for it; false when it cannot start.
+    // The platform watches the job it started: once the command and every
+    // process it started have ended, it calls the logic's Job_Ended handler
+    // (on the window's thread) with the command's exit status.
     virtual bool startProcess(const std::string& name) = 0;
+    // Ends the running job and everything it started, politely first and by
+    // force soon after; its end is then reported like any other.
+    virtual void endJob() = 0;
 
     // Blocks the window's thread; nothing is repainted meanwhile.
     virtual void sleep(uint32_t ms) = 0;

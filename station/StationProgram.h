@@ -9,7 +9,7 @@
 
 class StationProgram {
 public:
-    explicit StationProgram(QtPlatformOptions options);
+    explicit StationProgram(QtPlatformOptions options, CycleOptions cycle = CycleOptions());
 
     // Form_Load, then shows the window; false (window not shown) when it failed.
     bool start();

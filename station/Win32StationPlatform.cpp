@@ -7,7 +7,6 @@
 #include "StdioTextInput.h"
 #include "Win32Clock.h"
 #include "Win32EditText.h"
-#include "Win32Job.h"
 
 Win32StationPlatform::Win32StationPlatform(Win32StationWindow& window_, uint32_t timeDivisor_)
     : window(window_), timeDivisor(timeDivisor_ == 0 ? 1 : timeDivisor_)
@@ -111,7 +110,25 @@ void Win32StationPlatform::applyTimer()
         KillTimer(window.handle(), Win32StationWindow::timer1Id);
 }
 
-bool Win32StationPlatform::startProcess(const std::string& name) { return startJob(name); }
+bool Win32StationPlatform::startProcess(const std::string& name)
+{
+    if (!job.start(name))
+        return false;
+    SetTimer(window.handle(), Win32StationWindow::jobPollTimerId, jobPollIntervalMs, nullptr);
+    return true;
+}
+
+void Win32StationPlatform::pollJob()
+{
+    int exitStatus = 0;
+    if (!job.poll(exitStatus))
+        return;
+    KillTimer(window.handle(), Win32StationWindow::jobPollTimerId);
+    if (onJobEnded)
+        onJobEnded(exitStatus);
+}
+
+void Win32StationPlatform::endJob() { job.terminate(); }
 
 void Win32StationPlatform::sleep(uint32_t ms) { Sleep(ms / timeDivisor); }
 

@@ -1,6 +1,7 @@
 // The station's platform over Win32: the controls of Win32StationWindow,
 // the board's console port (Win32ConsolePort, polled on a timer of the
-// window), Timer1 as a window timer, MessageBox, cmd.exe for "run.bat",
+// window), Timer1 as a window timer, MessageBox, cmd.exe for "run.bat" in
+// a job object (looked at on another timer of the window),
 // the user's locale for the date and time, and stdio for the files.
 #pragma once
 #include <functional>
@@ -8,6 +9,7 @@
 
 #include "StationPlatform.h"
 #include "Win32ConsolePort.h"
+#include "Win32Job.h"
 #include "Win32StationWindow.h"
 
 class Win32StationPlatform : public StationPlatform {
@@ -19,6 +21,12 @@ public:
     std::function<void()> onCommEvent;
     // The window's poll timer: delivers a receive event when input waits.
     void pollPort();
+    // How often the job is looked at while it runs.
+    static constexpr UINT jobPollIntervalMs = 50;
+    // Called on the window's thread when the job has ended.
+    std::function<void(int exitStatus)> onJobEnded;
+    // The window's job timer: reports the job's end.
+    void pollJob();
 
     void setText(Control control, const std::string& text) override;
     std::string text(Control control) const override;
@@ -34,6 +42,7 @@ public:
     void enableTimer(bool enabled) override;
     void setTimerInterval(uint32_t intervalMs) override;
     bool startProcess(const std::string& name) override;
+    void endJob() override;
     void sleep(uint32_t ms) override;
     void messageBox(const std::string& prompt, const std::string& title, bool criticalIcon) override;
     std::string nowText() const override;
@@ -47,6 +56,7 @@ private:
 
     Win32StationWindow& window;
     Win32ConsolePort port;
+    Win32Job job;
     uint32_t timeDivisor;
     bool timerEnabled = false;
     uint32_t intervalMs = 0;

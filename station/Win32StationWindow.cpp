@@ -320,6 +320,8 @@ LRESULT Win32StationWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lP
             events.tick();
         else if (wParam == portPollTimerId && events.portPoll)
             events.portPoll();
+        else if (wParam == jobPollTimerId && events.jobPoll)
+            events.jobPoll();
         return 0;
     case WM_CLOSE:
         if (events.exit)

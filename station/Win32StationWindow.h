@@ -16,12 +16,14 @@ class Win32StationWindow {
 public:
     static constexpr UINT_PTR timer1Id = 1;
     static constexpr UINT_PTR portPollTimerId = 2;
+    static constexpr UINT_PTR jobPollTimerId = 3;
 
     // Events; each runs on the window's thread.
     struct Events {
         std::function<void()> exit;      // EXIT, or the window closed
         std::function<void()> tick;      // Timer1
         std::function<void()> portPoll;  // the console port's poll timer
+        std::function<void()> jobPoll;   // the job's poll timer
     };
 
     // Creates the window and its controls, hidden; created() tells whether it worked.

@@ -4,12 +4,28 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
+#include "StationOptions.h"
 #include "StationProgram.h"
 
 int main(int argc, char** argv)
 {
+    // Before Qt, which needs a display: --help is read where there is none.
+    StationOptions stationOptions;
+    std::string message;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(stationHelpText, stdout);
+            return 0;
+        }
     QApplication app(argc, argv);
+    // Qt has taken its own options out of argv by now.
+    if (parseStationArguments(argc, argv, stationOptions, message) != StationArgs::run) {
+        std::fprintf(stderr, "flashstation: %s\nTry 'flashstation --help' for more information.\n", message.c_str());
+        return Station::failureExitStatus;
+    }
     QtPlatformOptions options;
     // EXIT and every failure end the program at once; the system releases
     // the port and the files.
@@ -17,7 +33,7 @@ int main(int argc, char** argv)
         std::fflush(nullptr);
         std::_Exit(exitStatus);
     };
-    StationProgram program(options);
+    StationProgram program(options, stationOptions.cycle());
     if (!program.start())
         return Station::failureExitStatus;
     return QApplication::exec();

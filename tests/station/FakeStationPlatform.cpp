@@ -1,5 +1,7 @@
 #include "FakeStationPlatform.h"
 
+#include <algorithm>
+
 namespace {
 
 class StringInput : public TextInput {
@@ -105,9 +107,18 @@ void FakeStationPlatform::restartTimer() { nextTickAtMs = nowMs + timerIntervalM
 bool FakeStationPlatform::startProcess(const std::string& name)
 {
     log.push_back("start:" + name + "@" + std::to_string(nowMs));
-    if (canStartProcess)
+    if (canStartProcess) {
         started.push_back(name);
+        jobRunning = true;
+        jobEndsAtMs = jobRunsMs == neverEnds ? neverEnds : nowMs + jobRunsMs;
+    }
     return canStartProcess;
+}
+
+void FakeStationPlatform::endJob()
+{
+    log.push_back("endJob@" + std::to_string(nowMs));
+    jobEndsAtMs = std::min(jobEndsAtMs, nowMs + jobEndsAfterEndJobMs);
 }
 
 void FakeStationPlatform::sleep(uint32_t ms)
@@ -160,10 +171,21 @@ void FakeStationPlatform::boardSends(Station& station, const std::string& text, 
 void FakeStationPlatform::advance(Station& station, uint64_t ms)
 {
     const uint64_t target = nowMs + ms;
-    while (timerEnabled && timerIntervalMs > 0 && nextTickAtMs <= target && exitStatus < 0) {
-        nowMs = nextTickAtMs;
-        nextTickAtMs += timerIntervalMs;
-        station.Timer1_Timer();
+    while (exitStatus < 0) {
+        const bool ticking = timerEnabled && timerIntervalMs > 0 && nextTickAtMs <= target;
+        const bool jobEnding = jobRunning && jobEndsAtMs <= target;
+        if (jobEnding && (!ticking || jobEndsAtMs < nextTickAtMs)) {
+            nowMs = std::max(nowMs, jobEndsAtMs);
+            jobRunning = false;
+            log.push_back("jobEnded@" + std::to_string(nowMs));
+            station.Job_Ended(jobExitStatus);
+        } else if (ticking) {
+            nowMs = nextTickAtMs;
+            nextTickAtMs += timerIntervalMs;
+            station.Timer1_Timer();
+        } else {
+            break;
+        }
     }
     if (nowMs < target)
         nowMs = target;

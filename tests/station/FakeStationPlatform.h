@@ -44,6 +44,7 @@ public:
     void enableTimer(bool enabled) override;
     void setTimerInterval(uint32_t intervalMs) override;
     bool startProcess(const std::string& name) override;
+    void endJob() override;
     void sleep(uint32_t ms) override;
     void messageBox(const std::string& prompt, const std::string& title, bool criticalIcon) override;
     std::string nowText() const override { return "12/8/2026 6:04:04 AM"; }
@@ -54,7 +55,8 @@ public:
 
     // The board prints `text`; delivered as one event of `kind` if the port is open.
     void boardSends(Station& station, const std::string& text, int kind = commEvent::receive);
-    // Moves the virtual clock on by `ms`, ticking the timer on the way.
+    // Moves the virtual clock on by `ms`, ticking the timer and ending the
+    // job on the way, each at its due time.
     void advance(Station& station, uint64_t ms);
 
     // Log entries that start with `prefix`, in order.
@@ -92,6 +94,14 @@ public:
     int openFiles = 0;
     bool canStartProcess = true;
     std::vector<std::string> started;
+    // Each job ends this long after its start (never: neverEnds) with this
+    // status, or this long after endJob(), whichever comes first.
+    static constexpr uint64_t neverEnds = UINT64_MAX;
+    uint64_t jobRunsMs = 3000;
+    int jobExitStatus = 0;
+    uint64_t jobEndsAfterEndJobMs = 1500;
+    bool jobRunning = false;
+    uint64_t jobEndsAtMs = 0;
     int exitStatus = -1;  // -1: still running
 
 private:
@@ -104,12 +114,17 @@ struct FakeRecorder : CycleRecorder {
         int16_t portNumber;
         bool passed;
         std::string lastField;
+        JobOutcome job;
     };
     void armed() override { ++armedCount; }
-    void result(int16_t portNumber, bool passed, const std::string& lastField) override
+    void jobStarted() override { ++jobsStarted; }
+    void jobEnded() override { ++jobsEnded; }
+    void result(int16_t portNumber, bool passed, const std::string& lastField, const JobOutcome& job) override
     {
-        results.push_back({portNumber, passed, lastField});
+        results.push_back({portNumber, passed, lastField, job});
     }
     int armedCount = 0;
+    int jobsStarted = 0;
+    int jobsEnded = 0;
     std::vector<Result> results;
 };

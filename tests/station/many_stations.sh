@@ -109,7 +109,7 @@ for d in $DIGITS; do
     expect_eq "station $d: LOG holds the board's report of it" \
         "## Size: $size bytes|## CRC-32: $crc" "$(tr -d '\r' <"$dir/LOG" | grep -E '^## (Size|CRC)' | paste -sd'|')"
     expect_eq "station $d: one PASS of port $d in its stationlog.csv" \
-        "time,port,result,seconds,log|,$d,PASS," \
+        "time,port,result,seconds,log,job exit,job seconds|,$d,PASS," \
         "$(tr -d '\r' <"$dir/stationlog.csv" | sed -E '2s/^[^,]*(,[0-9]+,[A-Z]+,)[^,]*,.*$/\1/' | paste -sd'|')"
     expect_eq "station $d: its folder holds its own files only" \
         "LOG fw.bin run.bat stationlog.csv" "$(ls "$dir" | paste -sd' ')"

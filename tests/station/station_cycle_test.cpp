@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "FakeStationPlatform.h"
 #include "Station.h"
+#include "StationOptions.h"
 
 namespace {
 
@@ -490,6 +493,121 @@ TEST_F(StationTest, TickCountDoesNotOverflowWhileTheBoxStaysOpen)
     platform.advance(station, cycleMs);
     EXPECT_EQ(platform.boxes.size(), 1u) << "the count came round to 100 again";
     EXPECT_EQ(platform.logged("file:LOG").size(), 1u);
+}
+
+// ---- the job's end decides when, LOG decides what ----
+
+constexpr uint64_t never = FakeStationPlatform::neverEnds;
+
+struct JobCase {
+    const char* name;
+    bool earlyResult;
+    uint32_t jobLimitSeconds;
+    uint64_t jobRunsMs;
+    int exitStatus;
+    const char* log;
+    int64_t logStampFromStartMs;  // 0: written by the job
+    uint64_t decidedAfterMs;      // from the job's start
+    bool passed;
+    bool ended;                   // ended by itself, or by the station
+};
+
+void PrintTo(const JobCase& c, std::ostream* out) { *out << c.name; }
+
+class JobEndTest : public ::testing::TestWithParam<JobCase> {};
+
+TEST_P(JobEndTest, TheResultWaitsForTheJob)
+{
+    const JobCase& c = GetParam();
+    FakeStationPlatform platform;
+    FakeRecorder recorder;
+    StationOptions options;
+    options.earlyResult = c.earlyResult;
+    options.jobLimitSeconds = c.jobLimitSeconds;
+    Station station(platform, recorder, options.cycle());
+    platform.files["run.bat"] = goodJob;
+    platform.files["LOG"] = c.log;
+    platform.jobRunsMs = c.jobRunsMs;
+    platform.jobExitStatus = c.exitStatus;
+    ASSERT_TRUE(station.Form_Load());
+    platform.boardSends(station, "h...");
+    const uint64_t startedAt = platform.nowMs;
+    if (c.logStampFromStartMs != 0)
+        platform.modified["LOG"] = platform.wallClockMs() + c.logStampFromStartMs;
+    std::string labelWhileWaiting;
+    platform.onMessageBox = [&] { labelWhileWaiting = platform.texts[Control::Label1]; };
+
+    platform.advance(station, c.decidedAfterMs - 1);
+    EXPECT_TRUE(platform.boxes.empty()) << "decided too early";
+    EXPECT_EQ(platform.texts[Control::Label1], "Don't remove before finish");
+    platform.advance(station, 1);
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].atMs - startedAt, c.decidedAfterMs);
+    EXPECT_EQ(platform.boxes[0].title, c.passed ? "PROGRAM COMPLETE...!!!" : "PROGRAM ERROR");
+    EXPECT_EQ(platform.boxes[0].texts.at(Control::Label2),
+              std::to_string(std::max<uint64_t>(c.decidedAfterMs / 1105, c.earlyResult ? 0 : 100)));
+    EXPECT_EQ(platform.logged("endJob@").size(), c.ended ? 0u : 1u);
+    EXPECT_FALSE(platform.jobRunning) << "decided while the job still runs";
+    EXPECT_TRUE(platform.portIsOpen) << "not reset for the next board";
+    ASSERT_EQ(recorder.results.size(), 1u);
+    EXPECT_EQ(recorder.results[0].job.ended, c.ended);
+    EXPECT_EQ(recorder.results[0].job.exitStatus, c.ended ? c.exitStatus : 0);
+    EXPECT_EQ(recorder.jobsEnded, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Jobs, JobEndTest,
+    ::testing::Values(
+        // name, early, limit s, runs ms, exit, LOG, stamp, decided after, passed, ended
+        JobCase{"ShortJobAtTheHundredthTick", false, 1800, 30000, 0, "ok", 0, cycleMs, true, true},
+        JobCase{"ShortJobEarly", true, 1800, 30000, 0, "ok", 0, 30000, true, true},
+        JobCase{"LongJobWhenItEnds", false, 1800, 150000, 0, "ok", 0, 150000, true, true},
+        JobCase{"LongJobEarly", true, 1800, 150000, 0, "ok", 0, 150000, true, true},
+        JobCase{"FailedJobRecordsItsStatus", true, 1800, 9000, 154, "", 0, 9000, false, true},
+        JobCase{"StaleLogEarly", true, 1800, 2000, 1, "Sent OK", -60000, 2000, false, true},
+        JobCase{"StaleLogAfterALongJob", false, 1800, 130000, 1, "Sent OK", -60000, 130000, false, true},
+        // 1629 ticks of 1105 ms: the first tick at or after 30 minutes.
+        JobCase{"EndlessJobEndedAtThirtyMinutes", false, 1800, never, 0, "ok", 0, 1629 * 1105 + 1500, false,
+                false},
+        JobCase{"EndlessJobEndedAtItsLimitEarly", true, 200, never, 0, "ok", 0, 181 * 1105 + 1500, false, false}),
+    [](const ::testing::TestParamInfo<JobCase>& p) { return std::string(p.param.name); });
+
+TEST(StationOptions, ParsesTheCycleOptions)
+{
+    struct Case {
+        std::vector<const char*> args;
+        StationArgs expected;
+        bool early;
+        uint32_t limit;
+    };
+    const Case cases[] = {
+        {{}, StationArgs::run, false, 1800},
+        {{"--early-result"}, StationArgs::run, true, 1800},
+        {{"--job-limit", "90", "--early-result"}, StationArgs::run, true, 90},
+        {{"--job-limit=36000"}, StationArgs::run, false, 36000},
+        {{"--job-limit", "0"}, StationArgs::error, false, 1800},
+        {{"--job-limit=36001"}, StationArgs::error, false, 1800},
+        {{"--job-limit"}, StationArgs::error, false, 1800},
+        {{"--job-limit", "9x"}, StationArgs::error, false, 1800},
+        {{"--early"}, StationArgs::error, false, 1800},
+        {{"--early-result", "--help"}, StationArgs::help, true, 1800},
+    };
+    for (const Case& c : cases) {
+        std::vector<const char*> argv = {"flashstation"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        StationOptions options;
+        std::string message;
+        const StationArgs got = parseStationArguments(static_cast<int>(argv.size()), argv.data(), options, message);
+        const std::string line = argv.size() > 1 ? argv[1] : "(none)";
+        EXPECT_EQ(got, c.expected) << line;
+        EXPECT_EQ(got == StationArgs::error, !message.empty()) << line;
+        if (got == StationArgs::run) {
+            EXPECT_EQ(options.earlyResult, c.early) << line;
+            EXPECT_EQ(options.jobLimitSeconds, c.limit) << line;
+        }
+    }
+    EXPECT_EQ(jobLimitTickFor(1800), 1629);
+    EXPECT_EQ(jobLimitTickFor(1), 1);
 }
 
 }  // namespace

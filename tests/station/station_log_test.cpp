@@ -77,15 +77,29 @@ TEST_F(StationLogTest, AppendsOneLinePerResultAfterAHeader)
     clock.wall = 1796709844;  // 2026-12-08T06:04:04Z
     clock.steady = 1000;
     log.armed();
-    clock.steady += 115523;
-    log.result(3, true, "Board: flash verified, 2 MiB");
+    clock.steady += 5000;
+    log.jobStarted();
+    clock.steady += 31260;
+    log.jobEnded();
+    clock.steady += 79263;
+    log.result(3, true, "Board: flash verified, 2 MiB", {true, 0});
     clock.steady += 20000;
     log.armed();
-    clock.steady += 115500;
-    log.result(3, false, "");
-    EXPECT_EQ(readFile(path), "time,port,result,seconds,log\r\n"
-                              "2026-12-08T08:04:04+02:00,3,PASS,115.5,\"Board: flash verified, 2 MiB\"\r\n"
-                              "2026-12-08T08:04:04+02:00,3,FAIL,115.5,\r\n");
+    clock.steady += 5000;
+    log.jobStarted();
+    clock.steady += 140000;
+    log.jobEnded();
+    log.result(3, false, "", {true, 154});
+    log.armed();
+    clock.steady += 5000;
+    log.jobStarted();
+    clock.steady += 1803100;
+    log.jobEnded();
+    log.result(3, false, "", JobOutcome());
+    EXPECT_EQ(readFile(path), "time,port,result,seconds,log,job exit,job seconds\r\n"
+                              "2026-12-08T08:04:04+02:00,3,PASS,115.5,\"Board: flash verified, 2 MiB\",0,31.2\r\n"
+                              "2026-12-08T08:04:04+02:00,3,FAIL,145.0,,154,140.0\r\n"
+                              "2026-12-08T08:04:04+02:00,3,FAIL,1808.1,,job did not end,1803.1\r\n");
 }
 
 TEST_F(StationLogTest, AWriteFailureIsReportedAndTheCycleGoesOn)

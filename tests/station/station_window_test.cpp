@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
@@ -16,6 +19,7 @@
 #include <unistd.h>
 
 #include "QtStationHarness.h"
+#include "StationOptions.h"
 #include "StationProgram.h"
 
 namespace {
@@ -31,9 +35,9 @@ protected:
     {
         if (!station) {
             QtPlatformOptions options;
-            options.timeDivisor = 100;
+            options.timeDivisor = timeDivisor;
             options.endProgram = [this](int status) { exitStatus = status; };
-            station = std::make_unique<StationProgram>(options);
+            station = std::make_unique<StationProgram>(options, cycle);
         }
         return *station;
     }
@@ -59,6 +63,8 @@ protected:
 
     ScratchDir dir;
     PtyBoard board;
+    uint32_t timeDivisor = 100;
+    CycleOptions cycle;
     std::unique_ptr<StationProgram> station;
     int exitStatus = -1;
 };
@@ -183,7 +189,7 @@ TEST_F(QtStationTest, GoodBoardRunsAWholeCycleAndTheNextBoardIsHeard)
     EXPECT_EQ(exitStatus, -1);
     const std::string record = dir.read("stationlog.csv");
     EXPECT_NE(record.find(",3,PASS,"), std::string::npos) << record;
-    EXPECT_NE(record.find(",Board: flash verified\r\n"), std::string::npos) << record;
+    EXPECT_NE(record.find(",Board: flash verified,0,"), std::string::npos) << record;
 
     ASSERT_TRUE(boardPrintsAndIsAnswered("next board\r\n"));
     ASSERT_TRUE(waitUntil([&] { return w.txtReceive->toPlainText() == "next board\n"; }, patienceMs));
@@ -239,6 +245,63 @@ TEST_F(QtStationTest, TriggerSplitOverTwoChunksArmsOnTheSecond)
     ASSERT_TRUE(boardPrintsAndIsAnswered(".."));
     EXPECT_TRUE(waitUntil([&] { return dir.exists("job-started"); }, patienceMs));
 }
+
+// ---- the job's end decides when ----
+
+struct JobRun {
+    const char* name;
+    bool earlyResult;
+    uint32_t jobLimitSeconds;
+    const char* jobBody;
+    const char* box;
+    const char* recorded;  // what stationlog.csv says of the job
+};
+
+void PrintTo(const JobRun& run, std::ostream* out) { *out << run.name; }
+
+class QtJobTest : public QtStationTest, public ::testing::WithParamInterface<JobRun> {};
+
+// The cycle is 1.1 s long here; every job outlasts or undercuts it by far.
+TEST_P(QtJobTest, TheResultComesOnlyOnceTheJobHasEnded)
+{
+    const JobRun& run = GetParam();
+    timeDivisor = run.earlyResult ? 10 : 100;
+    cycle = StationOptions{run.earlyResult, run.jobLimitSeconds}.cycle();
+    startWithJob(run.jobBody);
+    bool jobWasGone = false;
+    BoxWatcher watcher([&](QMessageBox&) {
+        // The job's shell was the leader of its group: none of the group is left.
+        const pid_t group = static_cast<pid_t>(std::atol(dir.read("job-pid").c_str()));
+        jobWasGone = !program().platform.jobIsRunning() && group > 0 && kill(-group, 0) != 0;
+    });
+    QElapsedTimer sinceTrigger;
+    ASSERT_TRUE(boardPrintsAndIsAnswered("h..."));
+    sinceTrigger.start();
+    ASSERT_TRUE(waitUntil([&] { return !watcher.seen().empty(); }, 15000));
+    const qint64 boxAfterMs = sinceTrigger.elapsed();
+    EXPECT_EQ(watcher.seen()[0].title.toStdString(), run.box);
+    EXPECT_TRUE(jobWasGone) << "decided while the job ran";
+    if (run.earlyResult) {
+        EXPECT_LT(boxAfterMs, 5000) << "not early: the cycle of 100 ticks takes 11 s here";
+    }
+    ASSERT_TRUE(waitUntil([&] { return board.portIsOpenAtStation(); }, patienceMs)) << "port not reopened";
+    const std::string record = dir.read("stationlog.csv");
+    EXPECT_NE(record.find(run.recorded), std::string::npos) << record;
+    EXPECT_EQ(exitStatus, -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Jobs, QtJobTest,
+    ::testing::Values(
+        // The shell is gone at once; what it left behind writes LOG 2 s later.
+        JobRun{"OutlivedByItsChild", false, 1800,
+               "  echo $$ > job-pid; (sleep 2; echo ok > LOG) > /dev/null 2>&1 &",
+               "PROGRAM COMPLETE...!!!", ",ok,0,2."},
+        JobRun{"EarlyResult", true, 1800, "  echo $$ > job-pid; sleep 0.3; echo ok > LOG", "PROGRAM COMPLETE...!!!", ",ok,0,0."},
+        // Deaf to SIGTERM, so it takes the SIGKILL that follows.
+        JobRun{"EndedAtItsLimit", false, 3, "  echo $$ > job-pid; echo ok > LOG; trap '' TERM; sleep 60",
+               "PROGRAM ERROR", ",,job did not end,3."}),
+    [](const ::testing::TestParamInfo<JobRun>& p) { return std::string(p.param.name); });
 
 // ---- failures that end the program ----
 

@@ -1,5 +1,6 @@
 #include "FakeWin32Station.h"
 
+#include <cstdint>
 #include <cstring>
 
 FakeWin32Station stationFake;
@@ -115,6 +116,7 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
         return FALSE;
     processInformation->hProcess = stationFake.processHandle;
     processInformation->hThread = stationFake.threadHandle;
+    processInformation->dwProcessId = stationFake.processId;
     return TRUE;
 }
 
@@ -137,4 +139,70 @@ int GetTimeFormatA(LCID locale, DWORD flags, const SYSTEMTIME* time, LPCSTR form
     fake.enter("GetTimeFormatA");
     stationFake.timeCalls.push_back({locale, flags, time == nullptr, format == nullptr});
     return formatOut(stationFake.timeText, text, size);
+}
+
+namespace {
+std::string handleText(HANDLE handle) { return std::to_string(reinterpret_cast<uintptr_t>(handle)); }
+
+bool jobCall(const std::string& call)
+{
+    stationFake.jobCalls.push_back(call);
+    return !fake.enter(call.substr(0, call.find(' ')).c_str());
+}
+}  // namespace
+
+HANDLE CreateJobObjectA(LPSECURITY_ATTRIBUTES, LPCSTR) { return jobCall("CreateJobObjectA") ? stationFake.jobHandle : nullptr; }
+
+BOOL AssignProcessToJobObject(HANDLE job, HANDLE process)
+{
+    return jobCall("AssignProcessToJobObject " + handleText(job) + " " + handleText(process));
+}
+
+BOOL QueryInformationJobObject(HANDLE, JOBOBJECTINFOCLASS infoClass, LPVOID info, DWORD size, LPDWORD)
+{
+    fake.enter("QueryInformationJobObject");
+    if (!stationFake.canCountProcesses || infoClass != JobObjectBasicAccountingInformation ||
+        size != sizeof(JOBOBJECT_BASIC_ACCOUNTING_INFORMATION))
+        return FALSE;
+    static_cast<JOBOBJECT_BASIC_ACCOUNTING_INFORMATION*>(info)->ActiveProcesses = stationFake.activeProcesses;
+    return TRUE;
+}
+
+BOOL TerminateJobObject(HANDLE job, UINT exitCode)
+{
+    stationFake.activeProcesses = 0;
+    return jobCall("TerminateJobObject " + handleText(job) + " " + std::to_string(exitCode));
+}
+
+BOOL TerminateProcess(HANDLE process, UINT exitCode)
+{
+    return jobCall("TerminateProcess " + handleText(process) + " " + std::to_string(exitCode));
+}
+
+DWORD ResumeThread(HANDLE thread) { return jobCall("ResumeThread " + handleText(thread)) ? 1 : MAXDWORD; }
+
+BOOL GetExitCodeProcess(HANDLE, LPDWORD exitCode)
+{
+    fake.enter("GetExitCodeProcess");
+    *exitCode = stationFake.exitCode;
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE, DWORD)
+{
+    fake.enter("WaitForSingleObject");
+    return stationFake.processEnded ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+DWORD GetTickCount() { return stationFake.tickCount; }
+
+BOOL FreeConsole() { return jobCall("FreeConsole"); }
+
+BOOL AttachConsole(DWORD processId) { return jobCall("AttachConsole " + std::to_string(processId)); }
+
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL add) { return jobCall(add ? "SetConsoleCtrlHandler add" : "SetConsoleCtrlHandler remove"); }
+
+BOOL GenerateConsoleCtrlEvent(DWORD event, DWORD group)
+{
+    return jobCall("GenerateConsoleCtrlEvent " + std::to_string(event) + " " + std::to_string(group));
 }

@@ -36,6 +36,7 @@ struct FakeWin32Station {
     DWORD setupIn = 0, setupOut = 0;
     std::vector<ProcessCall> processes;
     std::vector<FormatCall> dateCalls, timeCalls;
+    std::vector<std::string> jobCalls;  // with their arguments, as "AttachConsole 4242"
 
     // What the fakes do.
     std::set<std::string> refusedDefinitions;  // BuildCommDCBA fails on these
@@ -46,6 +47,13 @@ struct FakeWin32Station {
     std::map<std::string, uint64_t> lastWriteTimes;  // FILETIME values
     HANDLE processHandle = reinterpret_cast<HANDLE>(0x51);
     HANDLE threadHandle = reinterpret_cast<HANDLE>(0x52);
+    HANDLE jobHandle = reinterpret_cast<HANDLE>(0x53);
+    DWORD processId = 4242;
+    DWORD activeProcesses = 1;  // of the job object
+    bool canCountProcesses = true;
+    bool processEnded = false;  // cmd.exe itself
+    DWORD exitCode = 0;
+    DWORD tickCount = 0;
     uint64_t systemTime = 0;  // FILETIME
     std::string dateText = "08.12.2026";
     std::string timeText = "06:04:04";

@@ -243,16 +243,17 @@ TEST_F(Win32Test, InterpreterIsComSpecElseCmdOfTheSystemFolder)
     EXPECT_EQ(commandInterpreterPath(), "C:\\windows\\system32\\cmd.exe") << "too long for the buffer";
 }
 
-TEST_F(Win32Test, JobStartsInANewShownConsoleWithoutWaiting)
+TEST_F(Win32Test, JobStartsInANewShownConsoleInsideAJobObject)
 {
     stationFake.environment["ComSpec"] = "C:\\windows\\system32\\cmd.exe";
     stationFake.fileAttributes["run.bat"] = 0x20;  // archive
-    ASSERT_TRUE(startJob("run.bat"));
+    Win32Job job;
+    ASSERT_TRUE(job.start("run.bat"));
     ASSERT_EQ(stationFake.processes.size(), 1u);
     const FakeWin32Station::ProcessCall& call = stationFake.processes[0];
     EXPECT_EQ(call.application, "C:\\windows\\system32\\cmd.exe");
     EXPECT_EQ(call.commandLine, "cmd.exe /c run.bat");
-    EXPECT_EQ(call.flags, static_cast<DWORD>(CREATE_NEW_CONSOLE));
+    EXPECT_EQ(call.flags, static_cast<DWORD>(CREATE_NEW_CONSOLE | CREATE_SUSPENDED));
     EXPECT_EQ(call.inheritHandles, FALSE) << "the port and files stay the station's";
     EXPECT_TRUE(call.attributesNull);
     EXPECT_TRUE(call.environmentNull);
@@ -260,20 +261,75 @@ TEST_F(Win32Test, JobStartsInANewShownConsoleWithoutWaiting)
     EXPECT_EQ(call.startup.cb, sizeof(STARTUPINFOA));
     EXPECT_EQ(call.startup.dwFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
     EXPECT_EQ(call.startup.wShowWindow, SW_SHOWNORMAL);
-    EXPECT_EQ(fake.closed, (std::vector<HANDLE>{stationFake.threadHandle, stationFake.processHandle}));
+    // In the job before its first instruction, so that nothing it starts escapes.
+    EXPECT_EQ(stationFake.jobCalls, (Calls{"CreateJobObjectA", "AssignProcessToJobObject 83 81", "ResumeThread 82"}));
+    EXPECT_EQ(fake.closed, (std::vector<HANDLE>{stationFake.threadHandle}));
     EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), "Sleep"), 0) << "nothing waits for the job";
+    EXPECT_FALSE(job.start("run.bat")) << "one job at a time";
 }
 
 TEST_F(Win32Test, JobThatIsNoFileOrCannotBeCreatedDoesNotStart)
 {
-    EXPECT_FALSE(startJob("run.bat")) << "missing";
+    Win32Job job;
+    EXPECT_FALSE(job.start("run.bat")) << "missing";
     stationFake.fileAttributes["run.bat"] = FILE_ATTRIBUTE_DIRECTORY;
-    EXPECT_FALSE(startJob("run.bat")) << "a folder";
+    EXPECT_FALSE(job.start("run.bat")) << "a folder";
     EXPECT_TRUE(stationFake.processes.empty());
     stationFake.fileAttributes["run.bat"] = 0x20;
     fake.failCall = "CreateProcessA";
-    EXPECT_FALSE(startJob("run.bat"));
-    EXPECT_TRUE(fake.closed.empty()) << "no handles to let go";
+    EXPECT_FALSE(job.start("run.bat"));
+    EXPECT_EQ(fake.closed, (std::vector<HANDLE>{stationFake.jobHandle}));
+    fake = FakeWin32();
+    fake.failCall = "AssignProcessToJobObject";
+    EXPECT_FALSE(job.start("run.bat"));
+    EXPECT_EQ(stationFake.jobCalls.back(), "TerminateProcess 81 1") << "not left suspended";
+    EXPECT_FALSE(job.running());
+}
+
+TEST_F(Win32Test, JobEndsWhenItsLastProcessHasEnded)
+{
+    stationFake.fileAttributes["run.bat"] = 0x20;
+    Win32Job job;
+    ASSERT_TRUE(job.start("run.bat"));
+    int status = 7;
+    stationFake.activeProcesses = 1;  // cmd.exe has gone, blockxfer.exe still runs
+    stationFake.processEnded = true;
+    EXPECT_FALSE(job.poll(status));
+    stationFake.activeProcesses = 0;
+    stationFake.exitCode = static_cast<DWORD>(-102);
+    ASSERT_TRUE(job.poll(status));
+    EXPECT_EQ(status, -102) << "blockxfer's code through cmd.exe";
+    EXPECT_FALSE(job.running());
+    EXPECT_EQ(fake.closed, (std::vector<HANDLE>{stationFake.threadHandle, stationFake.processHandle,
+                                                 stationFake.jobHandle}));
+
+    // Without a count of the job's processes, cmd.exe's end is the job's.
+    ASSERT_TRUE(job.start("run.bat"));
+    stationFake.canCountProcesses = false;
+    stationFake.processEnded = false;
+    EXPECT_FALSE(job.poll(status));
+    stationFake.processEnded = true;
+    EXPECT_TRUE(job.poll(status));
+}
+
+TEST_F(Win32Test, EndingAJobSendsCtrlCThenForcesAfterTheGrace)
+{
+    stationFake.fileAttributes["run.bat"] = 0x20;
+    Win32Job job;
+    ASSERT_TRUE(job.start("run.bat"));
+    stationFake.jobCalls.clear();
+    stationFake.tickCount = 0xfffff000u;  // the tick count wraps during the grace
+    stationFake.activeProcesses = 2;
+    job.terminate();
+    job.terminate();
+    EXPECT_EQ(stationFake.jobCalls, (Calls{"FreeConsole", "AttachConsole 4242", "SetConsoleCtrlHandler add",
+                                           "GenerateConsoleCtrlEvent 0 0", "FreeConsole"}));
+    int status = 0;
+    stationFake.tickCount += Win32Job::killGraceMs - 1;
+    EXPECT_FALSE(job.poll(status));
+    stationFake.tickCount += 1;
+    ASSERT_TRUE(job.poll(status));
+    EXPECT_EQ(stationFake.jobCalls.back(), "TerminateJobObject 83 1");
 }
 
 // ---- clock and files ----

@@ -16,9 +16,11 @@
 #   --real-time    one board at the real pace (100 ticks of 1105 ms), then
 #                  the next board's text on the reopened port, then EXIT.
 #                  Without it the station's timer and pause run 5 times as
-#                  fast and four boards go through: two good ones, one whose
+#                  fast and five boards go through: two good ones, one whose
 #                  job cannot find blockxfer (so LOG is the last board's:
-#                  stale), and one that is silent after its upload
+#                  stale), one that is silent after its upload, and one whose
+#                  job outlasts the 100 ticks; then a station started with
+#                  --early-result programs one more
 #   --screenshots  saves the screen at each phase as PNG files in DIR
 #                  (needs ImageMagick's import)
 #
@@ -330,6 +332,8 @@ run_board() {
     check "$name: the result box" wait_for $((cycle_seconds + 30)) box_open "$box"
     local programming_seconds=$(($(date +%s) - armed_at))
     note "      box after $programming_seconds s of programming"
+    check "$name: the job had ended when the box came" job_ended
+    last_programming_seconds=$programming_seconds
     # Seen from the first tick on, so a second or so short of the 110.5 s.
     [ $real_time -eq 0 ] || check "$name: the result after 100 ticks of 1105 ms" \
         in_range $programming_seconds 105 120
@@ -376,9 +380,18 @@ else
     run_board silent "$error_box" "Program Error !!!!!!!! " "Please Check Mainbord" --silent-after
     check "silent: the upload worked, LOG is empty" \
         eval 'grep -q "upload ok: 20000 bytes" "$work/silent.out" && [ ! -s "$bench/LOG" ]'
+    # A job that outlasts the 100 ticks: its log capture waits out 35 s of
+    # silence after the board's report.
+    printf '@echo off\r\nblockxfer -p3 -sy fw.bin -lfLOG -lt35\r\n' >"$bench/run.bat"
+    run_board long "$success_box" "Program Success..." "Please remove Main Board"
+    check "long: decided after the job, not at the 100th tick" [ "$last_programming_seconds" -ge 35 ]
+    printf '@echo off\r\nrem Program one board on COM3.\r\nblockxfer -p3 -sy fw.bin -lfLOG\r\n' >"$bench/run.bat"
     results=$(cut -d, -f2,3 "$bench/stationlog.csv" | tr '\r\n' '  ' | tr -s ' ')
-    check "stationlog.csv: PASS, PASS, FAIL, FAIL on port 3" \
-        [ "$results" = "port,result 3,PASS 3,PASS 3,FAIL 3,FAIL " ]
+    check "stationlog.csv: PASS, PASS, FAIL, FAIL, PASS on port 3" \
+        [ "$results" = "port,result 3,PASS 3,PASS 3,FAIL 3,FAIL 3,PASS " ]
+    # The job's exit status and seconds follow the older columns.
+    jobs=$(tr -d '\r' <"$bench/stationlog.csv" | awk -F, 'NR == 1 || $3 == "PASS" { print $(NF-1) }' | paste -sd' ')
+    check "stationlog.csv: exit 0 of each passed job, after the log field" [ "$jobs" = "job exit 0 0 0" ]
 fi
 
 # EXIT ends the program with status 0.
@@ -387,6 +400,22 @@ wait_for 20 station_ended
 wait "$station_pid"
 status=$?
 check "EXIT ends the program with status 0" [ $status -eq 0 ]
+
+if [ $real_time -eq 0 ]; then
+    # The early result: the box right after the job, not at the 100th tick.
+    (cd "$bench" && FLASHSTATION_TEST_TIME_DIVISOR=$divisor exec wine flashstation.exe --early-result) \
+        >"$work/station-early.out" 2>&1 &
+    station_pid=$!
+    check "early: the window comes up" wait_for 30 peek
+    run_board early "$success_box" "Program Success..." "Please remove Main Board"
+    check "early: the box before the 100th tick ($last_programming_seconds s of $cycle_seconds)" \
+        [ "$last_programming_seconds" -lt $((cycle_seconds - 5)) ]
+    (cd "$work" && wine window_peek.exe "$title" --click $id_EXIT) >/dev/null 2>&1
+    wait_for 20 station_ended
+    (cd "$bench" && timeout 30 wine flashstation.exe --help) >"$work/help.out" 2>&1
+    check "--help names --early-result and --job-limit" \
+        eval 'grep -q -- "--early-result" "$work/help.out" && grep -q -- "--job-limit SECONDS" "$work/help.out"'
+fi
 
 echo "$((checks - failures)) of $checks checks passed in $(($(date +%s) - started)) s"
 [ $failures -eq 0 ]

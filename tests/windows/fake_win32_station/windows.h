@@ -22,6 +22,13 @@ struct SYSTEMTIME;
 #define STARTF_USESHOWWINDOW 0x1u
 #define SW_SHOWNORMAL 1
 #define CREATE_NEW_CONSOLE 0x10u
+#define CREATE_SUSPENDED 0x4u
+#define WAIT_OBJECT_0 0u
+#define WAIT_TIMEOUT 0x102u
+#define CTRL_C_EVENT 0u
+#ifndef WINAPI
+#define WINAPI
+#endif
 #define LOCALE_USER_DEFAULT 0x400u
 #define DATE_SHORTDATE 0x1u
 
@@ -77,6 +84,19 @@ struct PROCESS_INFORMATION {
 };
 typedef PROCESS_INFORMATION* LPPROCESS_INFORMATION;
 
+struct LARGE_INTEGER {
+    int64_t QuadPart;
+};
+struct JOBOBJECT_BASIC_ACCOUNTING_INFORMATION {
+    LARGE_INTEGER TotalUserTime, TotalKernelTime, ThisPeriodTotalUserTime, ThisPeriodTotalKernelTime;
+    DWORD TotalPageFaultCount;
+    DWORD TotalProcesses;
+    DWORD ActiveProcesses;
+    DWORD TotalTerminatedProcesses;
+};
+enum JOBOBJECTINFOCLASS { JobObjectBasicAccountingInformation = 1 };
+typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD controlType);
+
 BOOL BuildCommDCBA(LPCSTR definition, LPDCB dcb);
 BOOL SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue);
 BOOL ClearCommError(HANDLE handle, LPDWORD errors, LPCOMSTAT status);
@@ -91,3 +111,16 @@ BOOL CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES
 void GetSystemTimeAsFileTime(LPFILETIME time);
 int GetDateFormatA(LCID locale, DWORD flags, const SYSTEMTIME* date, LPCSTR format, LPSTR text, int size);
 int GetTimeFormatA(LCID locale, DWORD flags, const SYSTEMTIME* time, LPCSTR format, LPSTR text, int size);
+HANDLE CreateJobObjectA(LPSECURITY_ATTRIBUTES attributes, LPCSTR name);
+BOOL AssignProcessToJobObject(HANDLE job, HANDLE process);
+BOOL QueryInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS infoClass, LPVOID info, DWORD size, LPDWORD returned);
+BOOL TerminateJobObject(HANDLE job, UINT exitCode);
+BOOL TerminateProcess(HANDLE process, UINT exitCode);
+DWORD ResumeThread(HANDLE thread);
+BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+DWORD GetTickCount();
+BOOL FreeConsole();
+BOOL AttachConsole(DWORD processId);
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
+BOOL GenerateConsoleCtrlEvent(DWORD event, DWORD processGroupId);
