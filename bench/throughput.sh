@@ -656,5 +656,7 @@ fi
     echo
     echo "Benchmark time: $(($(date +%s) - started)) s."
 } >>"$table"
+. "$here/sections.sh"
+keep_sections "$output" "$table"
 cp "$table" "$output"
 cat "$table"

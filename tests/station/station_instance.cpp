@@ -7,19 +7,25 @@
 // to close.
 //
 //   station_instance --time-divisor N --job-done FILE [--cycles N]
+//                    [--early-result] [--job-limit SECONDS]
 //
-// After the given number of cycles, with the port open again, it prints
-// what the operator saw and exits 0; on a start-up failure, or when the
+// The last two are the station's own options. After the given number of
+// cycles, with the port open again, it prints what the operator saw and the
+// CPU time it used itself, and exits 0; on a start-up failure, or when the
 // cycles do not end within a time limit, it exits non-zero.
 #include <QApplication>
+#include <algorithm>
 #include <QLineEdit>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 #include "QtStationHarness.h"
+#include "StationOptions.h"
 #include "StationProgram.h"
 
 namespace {
@@ -36,16 +42,30 @@ int main(int argc, char** argv)
     uint32_t divisor = 1;
     int cycles = 1;
     std::string jobDone;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        if (std::strcmp(argv[i], "--time-divisor") == 0)
-            divisor = static_cast<uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
-        else if (std::strcmp(argv[i], "--cycles") == 0)
-            cycles = std::atoi(argv[i + 1]);
-        else if (std::strcmp(argv[i], "--job-done") == 0)
-            jobDone = argv[i + 1];
+    std::vector<const char*> stationArgs = {argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        const bool hasValue = i + 1 < argc;
+        if (std::strcmp(argv[i], "--time-divisor") == 0 && hasValue)
+            divisor = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        else if (std::strcmp(argv[i], "--cycles") == 0 && hasValue)
+            cycles = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--job-done") == 0 && hasValue)
+            jobDone = argv[++i];
+        else if (std::strcmp(argv[i], "--job-limit") == 0 && hasValue) {
+            stationArgs.push_back(argv[i]);
+            stationArgs.push_back(argv[++i]);
+        } else
+            stationArgs.push_back(argv[i]);
     }
-    if (divisor == 0 || cycles < 1 || jobDone.empty()) {
-        std::fprintf(stderr, "usage: %s --time-divisor N --job-done FILE [--cycles N]\n", argv[0]);
+    StationOptions stationOptions;
+    std::string message;
+    if (divisor == 0 || cycles < 1 || jobDone.empty() ||
+        parseStationArguments(static_cast<int>(stationArgs.size()), stationArgs.data(), stationOptions, message) !=
+            StationArgs::run) {
+        std::fprintf(stderr,
+                     "%s\nusage: %s --time-divisor N --job-done FILE [--cycles N] [--early-result] "
+                     "[--job-limit SECONDS]\n",
+                     message.c_str(), argv[0]);
         return 2;
     }
 
@@ -57,7 +77,7 @@ int main(int argc, char** argv)
         std::fflush(nullptr);
         std::_Exit(status == 0 ? 3 : status);
     };
-    StationProgram station(options);
+    StationProgram station(options, stationOptions.cycle());
     bool started = false;
     // Watches from the start: a start-up failure shows its box too.
     BoxWatcher watcher([&](QMessageBox& box) {
@@ -74,7 +94,9 @@ int main(int argc, char** argv)
     std::printf("port %s open\n", station.platform.portIsOpen() ? "is" : "is not");
     std::fflush(stdout);
 
-    const int cycleMs = static_cast<int>((5000 + 110500) / divisor);
+    // A job may outlast the 100 ticks up to its limit.
+    const int cycleMs = static_cast<int>((5000 + std::max<uint64_t>(110500, stationOptions.jobLimitSeconds * 1000ull)) /
+                                         divisor);
     for (int cycle = 1; cycle <= cycles; ++cycle) {
         const size_t boxesBefore = watcher.seen().size();
         // The board may take its time to talk; the cycle then has its length.
@@ -88,5 +110,9 @@ int main(int argc, char** argv)
         if (!reopened)
             return 5;
     }
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("cpu %.3f s\n", static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6);
     return 0;
 }

@@ -20,6 +20,7 @@
 
 #include "QtStationHarness.h"
 #include "StationOptions.h"
+#include "QtStationPlatform.h"
 #include "StationProgram.h"
 
 namespace {
@@ -302,6 +303,29 @@ INSTANTIATE_TEST_SUITE_P(
         JobRun{"EndedAtItsLimit", false, 3, "  echo $$ > job-pid; echo ok > LOG; trap '' TERM; sleep 60",
                "PROGRAM ERROR", ",,job did not end,3."}),
     [](const ::testing::TestParamInfo<JobRun>& p) { return std::string(p.param.name); });
+
+// Run by ctest under xvfb-run with the fake terminal of fake_terminal/ first
+// on the PATH; skipped offscreen, where no terminal is used.
+TEST_F(QtStationTest, ATerminalThatReturnsAtOnceOnlyShowsTheJob)
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        GTEST_SKIP() << "needs a display; ctest runs it as station_terminal_job";
+    ASSERT_TRUE(terminalAvailable()) << "no x-terminal-emulator on the PATH";
+    const std::string shown = dir.path() + "/terminal-showed";
+    setenv("FAKE_TERMINAL_OUTPUT", shown.c_str(), 1);
+    startWithJob("  echo $$ > job-pid; echo 'progress of the job'; sleep 2; echo ok > LOG");
+    bool jobWasGone = false;
+    BoxWatcher watcher([&](QMessageBox&) {
+        const pid_t group = static_cast<pid_t>(std::atol(dir.read("job-pid").c_str()));
+        jobWasGone = group > 0 && kill(-group, 0) != 0;
+    });
+    ASSERT_TRUE(boardPrintsAndIsAnswered("h..."));
+    ASSERT_TRUE(waitUntil([&] { return !watcher.seen().empty(); }, 10000));
+    EXPECT_EQ(watcher.seen()[0].title.toStdString(), "PROGRAM COMPLETE...!!!");
+    EXPECT_TRUE(jobWasGone) << "the terminal's return was taken for the job's end";
+    EXPECT_NE(dir.read("terminal-showed").find("progress of the job"), std::string::npos) << dir.read("terminal-showed");
+    unsetenv("FAKE_TERMINAL_OUTPUT");
+}
 
 // ---- failures that end the program ----
 
