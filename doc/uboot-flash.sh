@@ -53,14 +53,15 @@ grep -q "Hit any key to stop autoboot" uboot-boot.log || fail "no U-Boot on port
 "$bx" -p"$port" --send-line "" -lfuboot-prompt.log -lx"=> " -lt5 > /dev/null || fail "cannot stop the autoboot"
 grep -q "=> " uboot-prompt.log || fail "U-Boot did not stop at its prompt (see uboot-prompt.log)"
 
-# 2. The load. The capture ends at the prompt U-Boot prints once it is back
+# 2. The load, announced under the file's own name (a receiver may refuse
+# one with folders). The capture ends at the prompt U-Boot prints once it is back
 # at its own rate.
 if [ $xmodem = 1 ]; then
     load="loadx \${loadaddr} $rate" mode=-sk length=$(printf %x "$size")
 else
     load="loady \${loadaddr} $rate" mode=-sy length='${filesize}'
 fi
-"$bx" -p"$port" --send-line "$load" --follow-baud-switch $mode "$image" -lfuboot-load.log -lx"=> " -lt10 ||
+"$bx" -p"$port" --send-line "$load" --follow-baud-switch $mode "$image" "$(basename "$image")" -lfuboot-load.log -lx"=> " -lt10 ||
     fail "the load failed (exit status $?, see uboot-load.log)"
 grep -q "=> " uboot-load.log || fail "U-Boot did not come back to its prompt (see uboot-load.log)"
 
