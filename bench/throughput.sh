@@ -2,7 +2,7 @@
 # Throughput of blockxfer against the physical limit of the line and against
 # lrzsz, over the project's simulated cable (nullmodem).
 #
-#   bench/throughput.sh [--quick] [--fast-only] [--noisy-only] [--jobs N] [--build DIR] [OUTPUT]
+#   bench/throughput.sh [--quick] [--fast-only] [--noisy-only] [--uboot-only] [--jobs N] [--build DIR] [OUTPUT]
 #
 # Every send mode and every receive mode of blockxfer, each against an lrzsz
 # peer (Y-Modem G against blockxfer itself, as lrzsz cannot receive G), and
@@ -30,7 +30,12 @@
 # line: Y-Modem of 64 KiB at 115200 baud with one bit in 10 000 flipped in
 # each direction, ours and lrzsz's on the same seeds, as the effective
 # rate (file bytes over wall time) that recovery leaves; --noisy-only runs
-# that alone (under a minute).
+# that alone (under a minute). Last, a stock U-Boot's fast load: a 1 MiB
+# image into fakeboard --uboot typed as "loady ${loadaddr} RATE" at 115200
+# and at 921600 reached through U-Boot's switch (blockxfer
+# --follow-baud-switch, over nullmodem --baud follow), wall time from the
+# typed command to the prompt back at 115200; --uboot-only runs that alone
+# (about two minutes).
 #
 # Needs: a build with nullmodem and blockxfer (default build dir: build/),
 # lrzsz (sx, rx, sb, rb), a C compiler for the tcdrain shim, awk, cmp.
@@ -43,12 +48,14 @@ repeats=3
 jobs=8
 fastOnly=0
 noisyOnly=0
+ubootOnly=0
 output=$here/results.md
 while (($#)); do
     case $1 in
     --quick) repeats=1 ;;
     --fast-only) fastOnly=1 ;;
     --noisy-only) noisyOnly=1 ;;
+    --uboot-only) ubootOnly=1 ;;
     --jobs) jobs=$2; shift ;;
     --build) build=$2; shift ;;
     -h | --help) sed -n '2,/^set -euo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
@@ -60,7 +67,8 @@ done
 
 nullmodem=$build/tools/nullmodem/nullmodem
 blockxfer=$build/comms/bl-test/blockxfer
-for program in "$nullmodem" "$blockxfer"; do
+fakeboard=$build/tools/fakeboard/fakeboard
+for program in "$nullmodem" "$blockxfer" "$fakeboard"; do
     [[ -x $program ]] || { echo "throughput.sh: $program not built (cmake --build $build)" >&2; exit 1; }
 done
 for program in sx rx sb rb cc awk cmp stty; do
@@ -152,8 +160,81 @@ noisy_table() {
     done
 }
 
+# ---- a stock U-Boot's fast load ----------------------------------------------------
+ubootSize=$((1024 * 1024))
+# uboot_run RATE REP: one load of 1 MiB into fakeboard --uboot with
+# "loady ${loadaddr} RATE"; prints the wall seconds from the typed command
+# to the prompt back at 115200, or "-" when it failed.
+uboot_run() {
+    local rate=$1 dir="$work/uboot-$1-$2"
+    mkdir -p "$dir"
+    cable_start "$nullmodem" "$dir/a" "$dir/b" "$dir/line.out" --baud follow --max-seconds 400 || { echo -; return; }
+    local line=$CABLE_PID
+    (sleep 0.3; exec "$fakeboard" --port "$dir/b" --uboot --max-seconds 300) >"$dir/board.out" 2>&1 &
+    local board=$! status=0 started ended
+    (cd "$dir" && "$blockxfer" -p"$dir/a" -lfboot.log -lx"Hit any key" -lt10 >/dev/null &&
+        "$blockxfer" -p"$dir/a" --send-line "" -lfprompt.log -lx"=> " -lt5 >/dev/null) || status=1
+    started=$(date +%s%N)
+    (cd "$dir" && "$blockxfer" -p"$dir/a" --send-line "loady \${loadaddr} $rate" --follow-baud-switch \
+        -sy "$work/uboot.bin" uboot.bin -lfload.log -lx"=> " -lt10 >load.out 2>&1) || status=1
+    ended=$(date +%s%N)
+    kill "$board" 2>/dev/null
+    wait "$board" 2>/dev/null || true
+    cable_stop "$line"
+    local want
+    want=$(gzip -c <"$work/uboot.bin" | tail -c 8 | head -c 4 | od -An -tx1 | awk '{ print $4 $3 $2 $1 }')
+    if ((status == 0)) && grep -q "upload ok: $ubootSize bytes, crc32 0x$want" "$dir/board.out" &&
+        grep -q "=> " "$dir/load.log"; then
+        awk -v ns=$((ended - started)) 'BEGIN { printf "%.2f\n", ns / 1e9 }'
+    else
+        echo -
+    fi
+}
+
+uboot_table() {
+    head -c $ubootSize /dev/urandom >"$work/uboot.bin"
+    local rep rate
+    # The slow loads mostly wait for the line and go together; the fast ones
+    # one at a time.
+    for rep in 1 2 3; do
+        uboot_run 115200 "$rep" >"$work/uboot-115200-$rep.wall" &
+    done
+    for rep in 1 2 3; do
+        uboot_run 921600 "$rep" >"$work/uboot-921600-$rep.wall"
+    done
+    wait
+    echo
+    echo "## A stock U-Boot's load: 1 MiB into fakeboard --uboot, loady at 115200 and through the switch to 921600"
+    echo
+    echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -sr), $(nproc) cores; nullmodem --baud follow (each direction at the rate its end has set, garbled while they differ)."
+    echo "Wall: from blockxfer typing \"loady \${loadaddr} RATE\" (--send-line, --follow-baud-switch) to the prompt back at 115200 (-lx\"=> \"), runs 1 to 3, median; the board's CRC-32 checked."
+    echo "The three 115200 loads run together, the 921600 ones one after another beside them."
+    echo
+    echo "| Load | Wall s (runs) | Median s | Effective B/s | Share of 115200's line rate | Speed-up |"
+    echo "|---|---|---|---|---|---|"
+    local slow=""
+    for rate in 115200 921600; do
+        local walls median label
+        walls=$(cat "$work"/uboot-$rate-*.wall | paste -sd' ')
+        median=$(tr ' ' '\n' <<<"$walls" | sed 's/^-$/9999/' | sort -n | sed -n 2p)
+        [[ $rate == 115200 ]] && label="loady \${loadaddr} 115200 (no switch)" || label="loady \${loadaddr} 921600 (switch there and back)"
+        if [[ $median == 9999 ]]; then
+            echo "| $label | $walls | FAILED | - | - | - |"
+            continue
+        fi
+        [[ $rate == 115200 ]] && slow=$median
+        local speedup="1.00"
+        [[ -n $slow && $rate != 115200 ]] && speedup=$(awk -v a="$slow" -v b="$median" 'BEGIN { printf "%.2f", a / b }')
+        echo "| $label | $walls | $median | $(awk -v s=$ubootSize -v w="$median" 'BEGIN { printf "%.0f", s / w }') | $(awk -v s=$ubootSize -v w="$median" -v r=$lineRate 'BEGIN { printf "%.0f %%", 100 * s / w / r }') | × $speedup |"
+    done
+}
+
 if ((noisyOnly)); then
     noisy_table
+    exit 0
+fi
+if ((ubootOnly)); then
+    uboot_table
     exit 0
 fi
 
@@ -647,6 +728,7 @@ fi
 fi
 
 ((fastOnly)) || noisy_table >>"$table"
+((fastOnly)) || uboot_table >>"$table"
 
 {
     echo

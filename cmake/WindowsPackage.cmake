@@ -1,5 +1,5 @@
 # The release for Windows: blockxfer-<version>-win64.zip with both
-# programs, a sample run.bat, the README and the manual page as text, the
+# programs, a sample run.bat, the U-Boot script uboot-flash.bat, the README and the manual page as text, the
 # texts with CR LF line ends. In the mingw build folder:
 #   cmake --build . && cpack
 set(dos_text ${CMAKE_BINARY_DIR}/dos-text)
@@ -16,6 +16,7 @@ endfunction()
 
 install_dos_text(${PROJECT_SOURCE_DIR}/README.md README.txt)
 install_dos_text(${PROJECT_SOURCE_DIR}/doc/run.bat run.bat)
+install_dos_text(${PROJECT_SOURCE_DIR}/doc/uboot-flash.bat uboot-flash.bat)
 
 find_program(GROFF groff REQUIRED)
 add_custom_command(OUTPUT ${dos_text}/blockxfer.txt

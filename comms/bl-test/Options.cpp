@@ -36,6 +36,24 @@ const char kUsage[] =
     "FILE is optional when receiving a file by Y-Modem: options -ry or -rg\n"
     "DST-FILE is the name sent to receiver when using Y-Modem. Default is FILE.\n";
 
+// --help: the usage text above, then the long options, which have no
+// place in it (its 22 lines are compared as they stand).
+const char kLongOptions[] =
+    "\n"
+    "Long options:\n"
+    "  --send-line TEXT      Once the port is set up, type TEXT and a carriage\n"
+    "                        return (a console command such as 'loady'), before\n"
+    "                        the transfer or the log capture. A sender then takes\n"
+    "                        only an opening character that stands alone, not a\n"
+    "                        'C' inside the echo or the console's answer.\n"
+    "  --follow-baud-switch  When the console asks \"## Switch baudrate to N bps\n"
+    "                        and press ENTER\" (or ESC), set the port to N and\n"
+    "                        press that key; the transfer runs at N, and the log\n"
+    "                        capture goes on at the first rate once the console\n"
+    "                        has asked to switch back.\n"
+    "  --help                Print this text.\n"
+    "TEXT may also follow an equals sign: --send-line=TEXT.\n";
+
 constexpr uint32_t kSecondsLimit = 4294966;
 
 [[noreturn]] void invalidOption(const char* arg)
@@ -186,6 +204,35 @@ void parseOption(const char* arg)
     }
 }
 
+// The few settings without a letter of their own. Returns the index of
+// the last argument used: a value may be the next argument.
+int parseLongOption(int argc, char** argv, int index)
+{
+    const char* arg = argv[index];
+    static constexpr char kSendLine[] = "--send-line";
+    static constexpr size_t kSendLineLength = sizeof kSendLine - 1;
+    if (std::strcmp(arg, "--help") == 0) {
+        std::printf(kUsage, Options.programName);
+        std::fputs(kLongOptions, stdout);
+        std::exit(1);
+    }
+    if (std::strcmp(arg, "--follow-baud-switch") == 0) {
+        Options.followBaudSwitch = true;
+        return index;
+    }
+    if (std::strncmp(arg, kSendLine, kSendLineLength) == 0 && arg[kSendLineLength] == '=') {
+        Options.sendLine = arg + kSendLineLength + 1;
+        return index;
+    }
+    if (std::strcmp(arg, kSendLine) != 0)
+        invalidOption(arg);
+    if (index + 1 >= argc)
+        usageError("Missing TEXT argument of --send-line");
+    argv[index + 1] = stripQuotes(argv[index + 1]);
+    Options.sendLine = argv[index + 1];
+    return index + 1;
+}
+
 }  // namespace
 
 bool parseNumber(const char* text, uint32_t& value)
@@ -241,6 +288,8 @@ void parseCommandLine(int argc, char** argv)
         const char* arg = argv[i];
         if (arg[0] != '-')
             takeFileArgument(arg);
+        else if (arg[1] == '-')
+            i = parseLongOption(argc, argv, i);
         else
             parseOption(arg);
     }

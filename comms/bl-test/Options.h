@@ -24,6 +24,10 @@ struct Settings {
     const char* logStopString = nullptr;
     uint32_t logStopLength = 0;
     FILE* logFile = nullptr;
+    // Long options: a console line typed after the port set-up, and
+    // following the console's requests to change the line's rate.
+    const char* sendLine = nullptr;
+    bool followBaudSwitch = false;
 };
 
 extern Settings Options;
@@ -31,7 +35,7 @@ extern Settings Options;
 constexpr uint32_t kMaxStopLength = 128;
 
 // Fills Options; may rewrite argument strings in place (quote stripping).
-// Ends the process on -h (status 1) and on any command-line error.
+// Ends the process on -h and --help (status 1) and on any command-line error.
 void parseCommandLine(int argc, char** argv);
 
 // Prints the message and the hint line on standard error, exits with 1.

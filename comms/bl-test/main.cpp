@@ -20,6 +20,10 @@
 // - Every failure is a negative result code (ResultCodes.h), passed up
 //   unchanged from where it arises to fatalError, which makes it the exit
 //   status.
+// - --send-line and --follow-baud-switch put a ConsolePort in front of the
+//   port: it types the line, keeps the console's text from being taken for
+//   the receiver's opening character, and follows the console's requests
+//   to change the line's rate.
 // - BLOCKXFER_TRACE wraps the port in TracingSerialPort and records the
 //   engines' decisions (LineTrace.cpp).
 #include <cerrno>
@@ -30,6 +34,7 @@
 #include <memory>
 #include <optional>
 
+#include "ConsolePort.h"
 #include "Fatal.h"
 #include "Flows.h"
 #include "LineTrace.h"
@@ -39,10 +44,11 @@
 #include "TracingSerialPort.h"
 
 // Owned at file scope so that the fatal paths, which leave through exit(),
-// still close and free the port. The tracing wrapper is declared last, so
-// it goes first.
+// still close and free the port. The wrappers are declared after what they
+// wrap, so they go first.
 static std::unique_ptr<SerialPort> device;
 static std::optional<TracingSerialPort> tracedDevice;
+static std::optional<ConsolePort> console;
 
 namespace {
 // The trace named by BLOCKXFER_TRACE, opened before anything touches the
@@ -58,6 +64,33 @@ void openTrace(int argc, char** argv)
         return;
     }
     lineTrace().command(argc, argv);
+}
+
+bool sends()
+{
+    return !Options.receiveMode && (Options.sendMode || Options.fileName != nullptr);
+}
+
+SerialPort* withConsole(SerialPort* port)
+{
+    if (Options.sendLine == nullptr && !Options.followBaudSwitch)
+        return port;
+    ConsolePort::Settings settings;
+    settings.line = Options.sendLine;
+    settings.screenStart = sends();
+    settings.followSwitch = Options.followBaudSwitch;
+    return &console.emplace(*port, settings);
+}
+
+// Without a log capture nothing reads after the transfer, yet a console
+// that switched for it waits for its key at the first rate again.
+void followSwitchBack()
+{
+    if (!console || !console->switchedAway())
+        return;
+    int32_t r = console->awaitSwitchBack(Options.logTimeoutMs);
+    if (r < 0)
+        fatalError(r, "Error during file transfer");
 }
 }  // namespace
 
@@ -77,6 +110,7 @@ int main(int argc, char** argv)
     SerialPort* port = device.get();
     if (lineTrace().isOpen())
         port = &tracedDevice.emplace(*device, lineTrace());
+    port = withConsole(port);
 
     int32_t r = port->open(Options.portNumber);
     if (r != 0)
@@ -93,13 +127,16 @@ int main(int argc, char** argv)
             if (Options.logFile == nullptr)
                 fatalError(rc::LogFile, "Can't create LogFile file '%s'", Options.logFileName);
         }
-        if (Options.sendMode || Options.fileName != nullptr)
+        if (sends())
             sendFile(*port);
         if (Options.logFileName != nullptr)
             captureLog(*port);
+        else
+            followSwitchBack();
     }
 
     port->close();
+    console.reset();
     tracedDevice.reset();
     device.reset();
     return 0;

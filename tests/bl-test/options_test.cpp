@@ -172,6 +172,22 @@ TEST_F(OptionsTest, DevicePathAsPort)
     EXPECT_EQ(Options.portNumber, 4u);
 }
 
+TEST_F(OptionsTest, LongOptions)
+{
+    parse({"--send-line", "loady 0x40200000 921600", "--follow-baud-switch", "fw.bin"});
+    EXPECT_STREQ(Options.sendLine, "loady 0x40200000 921600");
+    EXPECT_TRUE(Options.followBaudSwitch);
+    EXPECT_STREQ(Options.fileName, "fw.bin");
+
+    // The value is the next argument whatever it looks like, quotes stripped.
+    parse({"--send-line", "\"-sy\"", "--send-line=crc32 ${loadaddr} ${filesize}"});
+    EXPECT_STREQ(Options.sendLine, "crc32 ${loadaddr} ${filesize}");
+    EXPECT_EQ(Options.fileName, nullptr);
+    EXPECT_FALSE(Options.sendMode);
+    parse({"--send-line="});
+    EXPECT_STREQ(Options.sendLine, "");
+}
+
 TEST(OptionErrors, MessagesHintAndStatus)
 {
     expectUsageError({"a", "b", "c"}, "Too many file arguments");
@@ -185,6 +201,9 @@ TEST(OptionErrors, MessagesHintAndStatus)
     for (const char* bad : {"-syx", "-sz", "-rk", "-rgx", "-S", "-", "--x", "-l", "-lz", "-q"})
         expectUsageError({bad}, std::string("Invalid option '") + bad + "'");
     expectUsageError({"\"-sz\""}, "Invalid option '-sz'");
+    for (const char* bad : {"--", "--send-lines", "--follow-baud-switch=1", "--Help", "--h"})
+        expectUsageError({bad}, std::string("Invalid option '") + bad + "'");
+    expectUsageError({"-p3", "--send-line"}, "Missing TEXT argument of --send-line");
 }
 
 TEST(OptionErrors, ErrorBeforeHelpWins)

@@ -42,6 +42,11 @@ expect_eq "help text" "$usage" "$out"
 expect_eq "help status" 1 "$status"
 expect_eq "help writes nothing to stderr" "" "$(cat stderr)"
 expect_eq "help ends with one newline" 22 "$(PATH="$WORK/bin:$PATH" blockxfer -h | wc -l)"
+long=$(PATH="$WORK/bin:$PATH" blockxfer --help 2> stderr); status=$?
+expect_eq "--help begins with the -h text" "$usage" "$(head -22 <<< "$long")"
+check "--help lists the long options" grep -q -- '--send-line TEXT' <<< "$long"
+check "--help lists --follow-baud-switch" grep -q -- '--follow-baud-switch' <<< "$long"
+expect_eq "--help status" 1 "$status"
 
 run -q
 expect_eq "invalid option" "Invalid option '-q'

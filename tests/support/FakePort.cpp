@@ -2,6 +2,15 @@
 
 #include "ResultCodes.h"
 
+int32_t FakePort::configure(uint32_t baudRate)
+{
+    if (refusedRate != 0 && baudRate == refusedRate)
+        return rc::PortSettings;
+    rate = baudRate;
+    rates.push_back(baudRate);
+    return 0;
+}
+
 int32_t FakePort::write(const uint8_t* data, uint32_t count, uint32_t timeoutMs)
 {
     uint64_t index = writeCalls++;

@@ -23,7 +23,8 @@ public:
     using Peer = std::function<void(FakePort&, const uint8_t*, uint32_t)>;
 
     int32_t open(uint32_t) override { return 0; }
-    int32_t configure(uint32_t) override { return 0; }
+    // Records each rate; refusedRate (when not 0) is refused with -103.
+    int32_t configure(uint32_t baudRate) override;
     void close() override {}
     int32_t write(const uint8_t* data, uint32_t count, uint32_t timeoutMs) override;
     int32_t read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs) override;
@@ -52,6 +53,10 @@ public:
     int64_t stallWriteAt = -1;
     uint64_t readCalls = 0;
     uint64_t writeCalls = 0;
+    // The rate in force (0: never configured) and every rate set, in order.
+    uint32_t rate = 0;
+    uint32_t refusedRate = 0;
+    std::vector<uint32_t> rates;
 
 private:
     struct Arrival {

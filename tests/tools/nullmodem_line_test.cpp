@@ -101,6 +101,32 @@ TEST(LineDirection, PeekStopsAtTheCallersLimitAcrossSegments)
     EXPECT_EQ(arrivedBy(line, 0), (std::vector<uint8_t>{5, 6}));
 }
 
+TEST(LineDirection, BytesKeepThePaceTheyEnteredWithAcrossARateChange)
+{
+    LineDirection line(115200, 0);
+    const uint8_t slow[2] = {1, 2};
+    const uint8_t fast[2] = {3, 4};
+    const int64_t fastNs = 10 * 1000000000LL / 921600;
+    line.enter(slow, 2, 0);
+    line.setBaud(921600);
+    line.enter(fast, 2, 0);
+    // The fast bytes queue behind the slow ones, then go out at their own pace.
+    EXPECT_EQ(line.lastArrivalNs(), 2 * kByteNs115200 + 2 * fastNs);
+    EXPECT_EQ(arrivedBy(line, 2 * kByteNs115200 + fastNs), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST(FaultInjector, GarbleChangesEveryByteWhateverTheFaults)
+{
+    FaultInjector off(DirectionFaults{}, 7);
+    std::vector<uint8_t> bytes(4096);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i);
+    std::vector<uint8_t> garbled = bytes;
+    off.garble(garbled.data(), garbled.size());
+    for (size_t i = 0; i < bytes.size(); ++i)
+        ASSERT_NE(garbled[i], bytes[i]) << i;
+}
+
 TEST(FaultInjector, CutPassesExactlyNBytesOverManyChunks)
 {
     DirectionFaults faults;
@@ -166,6 +192,7 @@ TEST(NullModemOptions, ParsesEveryOption)
     std::string error;
     ASSERT_TRUE(parseNullModemOptions(args.argc(), args.argv(), o, error)) << error;
     EXPECT_EQ(o.baud, 115200u);
+    EXPECT_FALSE(o.followRates);
     EXPECT_EQ(o.latencyMs, 16u);
     EXPECT_EQ(o.tracePath, "t.txt");
     EXPECT_EQ(o.seed, 42u);
@@ -181,6 +208,15 @@ TEST(NullModemOptions, ParsesEveryOption)
     EXPECT_EQ(o.ab.cutAfterBytes, 4096u);
     EXPECT_FALSE(o.ba.hasCut);
     EXPECT_EQ(o.maxSeconds, 30u);
+}
+
+TEST(NullModemOptions, BaudFollowTakesTheEndsRates)
+{
+    Argv args({"nullmodem", "--a", "/tmp/a", "--b", "/tmp/b", "--baud", "follow"});
+    NullModemOptions o;
+    std::string error;
+    ASSERT_TRUE(parseNullModemOptions(args.argc(), args.argv(), o, error)) << error;
+    EXPECT_TRUE(o.followRates);
 }
 
 TEST(NullModemOptions, RefusesBadCommandLines)

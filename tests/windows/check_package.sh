@@ -29,7 +29,7 @@ check() {
 }
 check "$name.zip made" [ -f "$zip" ]
 listing=$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')
-expected="$name/README.txt $name/blockxfer.exe $name/blockxfer.txt $name/flashstation.exe $name/run.bat "
+expected="$name/README.txt $name/blockxfer.exe $name/blockxfer.txt $name/flashstation.exe $name/run.bat $name/uboot-flash.bat "
 check "contents: $expected" [ "$listing" = "$expected" ] || echo "      got $listing"
 
 unpacked=$build/package-check
@@ -41,7 +41,7 @@ is_exe() { [ "$(head -c 2 "$1")" = MZ ] && ! x86_64-w64-mingw32-objdump -p "$1" 
 crlf_only() { [ -s "$1" ] && ! grep -q $'[^\r]$' "$1" && ! grep -q '^$' "$1"; }
 check "blockxfer.exe is a Windows program with no DLLs of its own" is_exe "$dir/blockxfer.exe"
 check "flashstation.exe is a Windows program with no DLLs of its own" is_exe "$dir/flashstation.exe"
-for text in run.bat README.txt blockxfer.txt; do
+for text in run.bat uboot-flash.bat README.txt blockxfer.txt; do
     check "$text has CR LF line ends" crlf_only "$dir/$text"
 done
 check "run.bat's last line runs blockxfer on COM3 with LOG" \

@@ -7,12 +7,14 @@
 #include "BootConsole.h"
 #include "ImageSink.h"
 #include "LineEndSkippingPort.h"
+#include "UBootCommands.h"
 #include "ResultCodes.h"
 #include "YModemRx.h"
 
 namespace {
 constexpr uint32_t kQuietAfterFailureMs = 2000;
 constexpr uint32_t kConsolePollMs = 200;
+constexpr uint32_t kAutobootSeconds = 3;
 
 void pause(uint32_t ms)
 {
@@ -41,6 +43,8 @@ Board::Board(SerialPort& port_, const BoardOptions& options_)
 int Board::run()
 {
     pause(options.bootDelayMs);
+    if (options.uboot)
+        return runUBoot();
     printBanner();
     if (options.neverStart) {
         std::printf("upload failed: never started, on purpose\n");
@@ -136,9 +140,46 @@ void Board::waitForQuiet(uint32_t quietMs)
     }
 }
 
-void Board::serveConsole(bool answer)
+int Board::runUBoot()
 {
-    BootConsole console(port, options.prompt);
+    char banner[160];
+    std::snprintf(banner, sizeof banner,
+                  "\r\n\r\nU-Boot 2023.01 (fakeboard, simulated)\r\n\r\nDRAM:  128 MiB\r\n"
+                  "In:    serial\r\nOut:   serial\r\nHit any key to stop autoboot: %2u ",
+                  kAutobootSeconds);
+    sendText(port, banner);
+    if (!autobootStopped()) {
+        sendText(port, "\r\nStarting kernel ...\r\n\r\n");
+        std::printf("autoboot: nobody stopped it\n");
+        std::fflush(stdout);
+        serveConsole(false);
+        return 1;
+    }
+    sendText(port, "\r\n");
+    sendText(port, options.prompt);
+    UBootCommands commands(port, options.baudRate, options.startTimeoutMs);
+    serveConsole(true, &commands);
+    return commands.lastResult() == rc::Ok ? 0 : 1;
+}
+
+bool Board::autobootStopped()
+{
+    uint8_t key[64];
+    for (uint32_t left = kAutobootSeconds; left > 0; --left) {
+        char count[16];
+        if (left < kAutobootSeconds) {
+            std::snprintf(count, sizeof count, "\b\b\b%2u ", left);
+            sendText(port, count);
+        }
+        if (port.read(key, sizeof key, 1000) > 0)
+            return true;
+    }
+    return false;
+}
+
+void Board::serveConsole(bool answer, BootConsole::Commands* commands)
+{
+    BootConsole console(port, options.prompt, commands);
     uint32_t linesLeft = answer ? options.afterLines : 0;
     uint32_t linesDone = 0;
     Clock::time_point nextLine = Clock::now() + std::chrono::milliseconds(options.afterIntervalMs);

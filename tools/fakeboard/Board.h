@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "BoardOptions.h"
+#include "BootConsole.h"
 #include "SerialPort.h"
 
 class ImageSink;
@@ -28,7 +29,10 @@ private:
     void reportUpload(const ImageSink& sink);
     void reportFailure(int32_t code);
     void waitForQuiet(uint32_t quietMs);
-    void serveConsole(bool answer);
+    void serveConsole(bool answer, BootConsole::Commands* commands = nullptr);
+    int runUBoot();
+    // True when a key came within the countdown.
+    bool autobootStopped();
 
     SerialPort& port;
     const BoardOptions& options;

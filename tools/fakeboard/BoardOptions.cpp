@@ -57,7 +57,7 @@ bool parseProtocol(const char* text, UploadProtocol& protocol)
 enum OptionId {
     kPort = 1000, kBaud, kProtocol, kXModem, kBootDelay, kBannerLineDelay, kStartTimeout,
     kReportDelay, kAfterLines, kAfterInterval, kCancelAfter, kNeverStart, kSilentAfter,
-    kPrompt, kMaxSeconds, kHelp
+    kPrompt, kMaxSeconds, kUBoot, kHelp
 };
 
 constexpr option kLongOptions[] = {
@@ -76,6 +76,7 @@ constexpr option kLongOptions[] = {
     {"silent-after", no_argument, nullptr, kSilentAfter},
     {"prompt", required_argument, nullptr, kPrompt},
     {"max-seconds", required_argument, nullptr, kMaxSeconds},
+    {"uboot", no_argument, nullptr, kUBoot},
     {"help", no_argument, nullptr, kHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -96,6 +97,7 @@ bool applyOption(int id, const char* value, BoardOptions& o)
     case kCancelAfter: return parseNumber(value, o.cancelAfterBytes) && o.cancelAfterBytes != 0;
     case kNeverStart: o.neverStart = true; return true;
     case kSilentAfter: o.silentAfter = true; return true;
+    case kUBoot: o.uboot = true; return true;
     case kPrompt: o.prompt = value; return std::strlen(value) <= kMaxPromptLength;
     case kMaxSeconds: return parseNumber(value, o.maxSeconds) && o.maxSeconds != 0;
     default: return false;
@@ -180,6 +182,15 @@ void printBoardHelp(const char* programName)
         "                            after them the board falls silent\n"
         "  --prompt TEXT             console prompt, up to 32 bytes (default \"=> \")\n"
         "  --max-seconds N           end the program N s after its start (default 300)\n"
+        "  --uboot                   play a stock U-Boot instead: \"Hit any key to stop\n"
+        "                            autoboot\" for 3 s (no key: it boots and ignores the\n"
+        "                            console), then the prompt; the console answers\n"
+        "                            loady/loadx [ADDR [BAUD]] with U-Boot's texts and,\n"
+        "                            for a BAUD other than --baud, its rate switch\n"
+        "                            (\"## Switch baudrate to N bps and press ENTER ...\",\n"
+        "                            CR at N; after the load \"... press ESC ...\", ESC at\n"
+        "                            the first rate), and crc32 ADDR SIZE over the image\n"
+        "                            (${loadaddr} and ${filesize} are expanded)\n"
         "\n"
         "Failing on purpose:\n"
         "  --never-start             print the banner, then never ask for the upload\n"

@@ -17,6 +17,9 @@ struct BoardOptions {
     uint32_t cancelAfterBytes = 0;    // 0: never cancel
     bool neverStart = false;
     bool silentAfter = false;
+    // Plays a stock U-Boot: autoboot countdown, then a console that loads
+    // on loady/loadx (with their rate switch) and answers crc32.
+    bool uboot = false;
     const char* prompt = "=> ";
     uint32_t maxSeconds = 300;
 };

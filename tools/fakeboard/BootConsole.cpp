@@ -31,7 +31,10 @@ int32_t sendText(SerialPort& port, const char* text)
                      static_cast<uint32_t>(std::strlen(text)));
 }
 
-BootConsole::BootConsole(SerialPort& port_, const char* prompt_) : port(port_), prompt(prompt_) {}
+BootConsole::BootConsole(SerialPort& port_, const char* prompt_, Commands* commands_)
+    : port(port_), prompt(prompt_), commands(commands_)
+{
+}
 
 int32_t BootConsole::feed(const uint8_t* bytes, uint32_t count)
 {
@@ -64,10 +67,12 @@ int32_t BootConsole::endLine()
 {
     char reply[sizeof line + 64];
     line[lineLength] = '\0';
-    if (lineLength == 0)
-        std::snprintf(reply, sizeof reply, "\r\n%s", prompt);
-    else
-        std::snprintf(reply, sizeof reply, "\r\nUnknown command '%s' - try 'help'\r\n%s", line, prompt);
+    const bool typed = lineLength > 0;
     lineLength = 0;
-    return sendText(port, reply);
+    int32_t r = sendText(port, "\r\n");
+    if (r == rc::Ok && typed && (commands == nullptr || !commands->run(line))) {
+        std::snprintf(reply, sizeof reply, "Unknown command '%s' - try 'help'\r\n", line);
+        r = sendText(port, reply);
+    }
+    return r == rc::Ok ? sendText(port, prompt) : r;
 }

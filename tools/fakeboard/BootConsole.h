@@ -1,7 +1,8 @@
 // The board's command line after an upload, as a bootloader's looks from
 // the other end of the line: typed characters are echoed, a line end (CR,
 // LF, or CR LF taken as one) prints a new prompt, and a line with text in
-// it is first answered as an unknown command. Output goes to the port.
+// it is first answered as an unknown command, unless a Commands handler
+// takes it. Output goes to the port.
 #pragma once
 #include <cstdint>
 
@@ -9,7 +10,15 @@
 
 class BootConsole {
 public:
-    BootConsole(SerialPort& port, const char* prompt);
+    // Runs a typed line (at most 79 characters), printing its own output
+    // lines; false when it is no command of the handler's.
+    class Commands {
+    public:
+        virtual bool run(const char* line) = 0;
+        virtual ~Commands() {}
+    };
+
+    BootConsole(SerialPort& port, const char* prompt, Commands* commands = nullptr);
 
     // Answers typed bytes; 0 or the port's result code.
     int32_t feed(const uint8_t* bytes, uint32_t count);
@@ -19,6 +28,7 @@ private:
 
     SerialPort& port;
     const char* prompt;
+    Commands* commands;
     char line[80] = {};
     uint32_t lineLength = 0;
     bool afterCr = false;

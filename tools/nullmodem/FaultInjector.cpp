@@ -36,6 +36,12 @@ size_t FaultInjector::damage(const uint8_t* in, size_t count, uint8_t* out)
     return produced;
 }
 
+void FaultInjector::garble(uint8_t* data, size_t count)
+{
+    for (size_t i = 0; i < count; ++i)
+        data[i] ^= static_cast<uint8_t>(1 + random() % 255);
+}
+
 void FaultInjector::noise(uint8_t* out, size_t count)
 {
     for (size_t i = 0; i < count; ++i)

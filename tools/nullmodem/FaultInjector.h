@@ -15,6 +15,9 @@ public:
     // duplicates into `out`, which must hold 2 * count bytes; returns the
     // number of bytes that go on the line.
     size_t damage(const uint8_t* in, size_t count, uint8_t* out);
+    // Replaces each byte by another one: what a UART makes of bytes sent at
+    // another rate than its own. Independent of the fault settings.
+    void garble(uint8_t* data, size_t count);
     // Fills `out` with `count` random bytes: line noise.
     void noise(uint8_t* out, size_t count);
     // How many of `count` bytes may still pass the cut; counts them as passed.

@@ -6,12 +6,22 @@ namespace {
 constexpr int64_t kNsPerSecond = 1000000000;
 constexpr int64_t kNsPerMs = 1000000;
 constexpr int64_t kBitsPerByte = 10;  // start, 8 data, stop
+
+int64_t byteTimeNs(uint32_t baud)
+{
+    return baud == 0 ? 0 : kBitsPerByte * kNsPerSecond / static_cast<int64_t>(baud);
+}
 }  // namespace
 
 LineDirection::LineDirection(uint32_t baud, uint32_t latencyMs)
-    : byteNs(baud == 0 ? 0 : kBitsPerByte * kNsPerSecond / static_cast<int64_t>(baud)),
-      latencyNs(static_cast<int64_t>(latencyMs) * kNsPerMs)
+    : rate(baud), byteNs(byteTimeNs(baud)), latencyNs(static_cast<int64_t>(latencyMs) * kNsPerMs)
 {
+}
+
+void LineDirection::setBaud(uint32_t baud)
+{
+    rate = baud;
+    byteNs = byteTimeNs(baud);
 }
 
 void LineDirection::enter(const uint8_t* data, size_t count, int64_t nowNs)
@@ -21,7 +31,7 @@ void LineDirection::enter(const uint8_t* data, size_t count, int64_t nowNs)
     int64_t start = std::max(nowNs, lineFreeNs);
     int64_t n = static_cast<int64_t>(count);
     lineFreeNs = start + n * byteNs;
-    Segment segment{start + byteNs + latencyNs, std::vector<uint8_t>(data, data + count), 0};
+    Segment segment{start + byteNs + latencyNs, byteNs, std::vector<uint8_t>(data, data + count), 0};
     lastArrival = segment.firstArrivalNs + (n - 1) * byteNs;
     segments.push_back(std::move(segment));
     queued += count;
@@ -47,7 +57,7 @@ int64_t LineDirection::unsentBelowNs(size_t count) const
 int64_t LineDirection::nextArrivalNs() const
 {
     const Segment& front = segments.front();
-    return front.firstArrivalNs + static_cast<int64_t>(front.head) * byteNs;
+    return front.firstArrivalNs + static_cast<int64_t>(front.head) * front.byteNs;
 }
 
 size_t LineDirection::arrivedIn(const Segment& segment, int64_t nowNs) const
@@ -55,9 +65,9 @@ size_t LineDirection::arrivedIn(const Segment& segment, int64_t nowNs) const
     size_t left = segment.bytes.size() - segment.head;
     if (nowNs < segment.firstArrivalNs)
         return 0;
-    if (byteNs == 0)
+    if (segment.byteNs == 0)
         return left;
-    int64_t throughIndex = (nowNs - segment.firstArrivalNs) / byteNs;
+    int64_t throughIndex = (nowNs - segment.firstArrivalNs) / segment.byteNs;
     int64_t count = throughIndex + 1 - static_cast<int64_t>(segment.head);
     return count <= 0 ? 0 : std::min(left, static_cast<size_t>(count));
 }

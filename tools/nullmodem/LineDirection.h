@@ -3,7 +3,8 @@
 // A byte occupies the line for one byte time (10 bits at 8N1) once the
 // bytes before it are through, and arrives at the far end when its stop bit
 // ends plus the fixed latency. Unthrottled (baud 0) a byte takes no line
-// time. Times are nanoseconds on the caller's monotonic clock, so the
+// time. The rate may change (setBaud): bytes already on the line keep the
+// pace they entered with. Times are nanoseconds on the caller's monotonic clock, so the
 // schedule can be tested without waiting.
 #pragma once
 #include <cstddef>
@@ -14,6 +15,10 @@
 class LineDirection {
 public:
     LineDirection(uint32_t baud, uint32_t latencyMs);
+
+    // The rate of the bytes that enter from now on (0: unthrottled).
+    void setBaud(uint32_t baud);
+    uint32_t baud() const { return rate; }
 
     // Bytes that entered the line at `nowNs`.
     void enter(const uint8_t* data, size_t count, int64_t nowNs);
@@ -41,12 +46,14 @@ private:
     // Bytes that entered together; byte i arrives at firstArrivalNs + i * byteNs.
     struct Segment {
         int64_t firstArrivalNs;
+        int64_t byteNs;
         std::vector<uint8_t> bytes;
         size_t head;
     };
 
     size_t arrivedIn(const Segment& segment, int64_t nowNs) const;
 
+    uint32_t rate;
     int64_t byteNs;
     int64_t latencyNs;
     int64_t lineFreeNs = 0;  // when the line has sent everything so far

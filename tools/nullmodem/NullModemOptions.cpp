@@ -6,7 +6,7 @@
 #include <limits>
 
 const char* const kNullModemUsage =
-    "Usage: nullmodem --a PATH --b PATH [--baud N] [--latency-ms N] [--trace FILE]\n"
+    "Usage: nullmodem --a PATH --b PATH [--baud N|follow] [--latency-ms N] [--trace FILE]\n"
     "                 [--seed N] [--flip-ab P] [--flip-ba P] [--drop-ab P] [--drop-ba P]\n"
     "                 [--dup-ab P] [--dup-ba P] [--noise-ab MS:COUNT] [--noise-ba MS:COUNT]\n"
     "                 [--cut-ab N] [--cut-ba N] [--max-seconds N]\n"
@@ -70,7 +70,10 @@ bool applyOption(const std::string& name, const char* value, NullModemOptions& o
         path = value;
         return !path.empty();
     }
-    if (name == "--baud") return parseU32(value, o.baud);
+    if (name == "--baud") {
+        o.followRates = std::strcmp(value, "follow") == 0;
+        return o.followRates || parseU32(value, o.baud);
+    }
     if (name == "--latency-ms") return parseU32(value, o.latencyMs);
     if (name == "--max-seconds") return parseU32(value, o.maxSeconds);
     if (name == "--faults-from") {

@@ -19,6 +19,10 @@ struct NullModemOptions {
     std::string pathA;
     std::string pathB;
     uint32_t baud = 0;  // 0: unthrottled
+    // --baud follow: each direction runs at the rate its writing end has
+    // set on its pty, and bytes cross garbled while the two ends' rates
+    // differ, as on a cable between two UARTs.
+    bool followRates = false;
     uint32_t latencyMs = 0;
     std::string tracePath;  // empty: no trace
     uint64_t seed = 1;

@@ -1,5 +1,7 @@
 #include "PtyEnd.h"
 
+#include "PtyRate.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -71,6 +73,11 @@ bool PtyEnd::open(std::string& error)
         return false;
     }
     return true;
+}
+
+uint32_t PtyEnd::lineRate() const
+{
+    return ptyLineRate(heldSlave);
 }
 
 void PtyEnd::holdOutput(bool hold)

@@ -6,6 +6,7 @@
 // bytes sent to an end that nobody has opened yet wait in the slave's input
 // queue until somebody does.
 #pragma once
+#include <cstdint>
 #include <string>
 
 class PtyEnd {
@@ -24,6 +25,9 @@ public:
     void unpublish();
 
     int masterFd() const { return master; }
+    // The rate the program on this end has set (the pty's own default
+    // before one has); 0 when it cannot be read.
+    uint32_t lineRate() const;
     // Stops or restarts what programs write to the slave: a pty takes tens
     // of KiB at once, a UART only what its transmit buffer holds.
     void holdOutput(bool hold);

@@ -20,6 +20,11 @@ constexpr size_t kTransmitBuffer = 4096;
 constexpr size_t kChunk = 16 * 1024;
 constexpr int64_t kNever = INT64_MAX;
 
+size_t tickBytesFor(uint32_t baud)
+{
+    return baud == 0 ? 1 : std::clamp<size_t>((baud / 10 + 999) / 1000, 1, kTransmitBuffer / 4);
+}
+
 struct timespec toTimespec(int64_t ns)
 {
     struct timespec ts {};
@@ -29,19 +34,19 @@ struct timespec toTimespec(int64_t ns)
 }
 }  // namespace
 
-Relay::Path::Path(const char* name_, PtyEnd& from_, int toFd_, uint32_t baud, uint32_t latencyMs,
+Relay::Path::Path(const char* name_, PtyEnd& from_, PtyEnd& to_, uint32_t baud, uint32_t latencyMs,
                   const DirectionFaults& faults_, uint64_t seed)
     : name(name_),
       from(from_),
+      to(to_),
       fromFd(from_.masterFd()),
-      toFd(toFd_),
+      toFd(to_.masterFd()),
       line(baud, latencyMs),
       faults(faults_, seed),
       noisePending(faults_.hasNoise),
       noiseAtNs(static_cast<int64_t>(faults_.noiseAtMs) * kNsPerMs),
       noiseCount(faults_.noiseCount),
-      tickBytes(baud == 0 ? 1
-                          : std::clamp<size_t>((baud / 10 + 999) / 1000, 1, kTransmitBuffer / 4))
+      tickBytes(tickBytesFor(baud))
 {
 }
 
@@ -50,8 +55,9 @@ Relay::Relay(const NullModemOptions& options, PtyEnd& a, PtyEnd& b, TraceWriter&
       trace(trace_),
       deadlineNs(static_cast<int64_t>(options.maxSeconds) * 1000 * kNsPerMs),
       heldFaults(options.faultsFromSignal),
-      ab("ab", a, b.masterFd(), options.baud, options.latencyMs, options.ab, options.seed),
-      ba("ba", b, a.masterFd(), options.baud, options.latencyMs, options.ba,
+      followingRates(options.followRates),
+      ab("ab", a, b, options.baud, options.latencyMs, options.ab, options.seed),
+      ba("ba", b, a, options.baud, options.latencyMs, options.ba,
          options.seed ^ 0x9E3779B97F4A7C15ull)
 {
     if (heldFaults)
@@ -75,8 +81,20 @@ void Relay::switchFaults(bool on, int64_t nowNs)
     }
 }
 
+bool Relay::followRates(Path& path)
+{
+    uint32_t sending = path.from.lineRate();
+    // A rate of 0 (hang-up) or one that cannot be read keeps the last pace.
+    if (sending != 0 && sending != path.line.baud()) {
+        path.line.setBaud(sending);
+        path.tickBytes = tickBytesFor(sending);
+    }
+    return path.to.lineRate() != path.line.baud();
+}
+
 bool Relay::receive(Path& path, int64_t nowNs)
 {
+    const bool garbled = followingRates && followRates(path);
     uint8_t input[kChunk / 2];
     uint8_t damaged[kChunk];
     size_t room = kTransmitBuffer - std::min(kTransmitBuffer, path.line.unsentBytes(nowNs));
@@ -84,6 +102,8 @@ bool Relay::receive(Path& path, int64_t nowNs)
     if (n < 0)
         return errno == EAGAIN || errno == EINTR;
     size_t onLine = path.faults.damage(input, static_cast<size_t>(n), damaged);
+    if (garbled)
+        path.faults.garble(damaged, onLine);
     path.line.enter(damaged, path.faults.passCut(onLine), nowNs);
     return true;
 }

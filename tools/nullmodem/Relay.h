@@ -10,7 +10,11 @@
 // the line by one transmit buffer (4 KiB, as the kernel's serial drivers
 // keep), then its writes block until the line has made room, as they would
 // on a real port. Bytes the line has sent but still carries (its latency)
-// are not in that buffer.
+// are not in that buffer. With --baud follow, each direction is paced at
+// the rate its writing end has set when the relay takes the bytes, and
+// they cross garbled when the reading end is set to another rate then.
+// The rates are read from the ptys as bytes are taken: every program sets
+// its rate before it writes at it.
 #pragma once
 #include <csignal>
 #include <cstdint>
@@ -38,10 +42,11 @@ public:
 
 private:
     struct Path {
-        Path(const char* name, PtyEnd& from, int toFd, uint32_t baud, uint32_t latencyMs,
+        Path(const char* name, PtyEnd& from, PtyEnd& to, uint32_t baud, uint32_t latencyMs,
              const DirectionFaults& faults, uint64_t seed);
         const char* name;
         PtyEnd& from;
+        PtyEnd& to;
         int fromFd;
         int toFd;
         LineDirection line;
@@ -61,6 +66,9 @@ private:
     };
 
     bool receive(Path& path, int64_t nowNs);
+    // --baud follow: paces the path at its writing end's rate; true when
+    // the reading end is set to another.
+    bool followRates(Path& path);
     static bool bufferFull(const Path& path, int64_t nowNs);
     // Holds the writing end while its transmit buffer is full; `afterRead`
     // asserts a hold again.
@@ -80,6 +88,7 @@ private:
     TraceWriter& trace;
     int64_t deadlineNs;
     bool heldFaults;
+    bool followingRates;
     Path ab;
     Path ba;
 };
