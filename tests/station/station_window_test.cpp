@@ -21,7 +21,7 @@
 #include "QtStationHarness.h"
 #include "StationOptions.h"
 #include "QtStationPlatform.h"
-#include "StationProgram.h"
+#include "QtStationProgram.h"
 
 namespace {
 
@@ -32,13 +32,13 @@ protected:
     QtStationTest() { setenv("COM3", board.devicePath().c_str(), 1); }
     ~QtStationTest() override { unsetenv("COM3"); }
 
-    StationProgram& program()
+    QtStationProgram& program()
     {
         if (!station) {
             QtPlatformOptions options;
             options.timeDivisor = timeDivisor;
             options.endProgram = [this](int status) { exitStatus = status; };
-            station = std::make_unique<StationProgram>(options, cycle);
+            station = std::make_unique<QtStationProgram>(options, cycle);
         }
         return *station;
     }
@@ -66,14 +66,14 @@ protected:
     PtyBoard board;
     uint32_t timeDivisor = 100;
     CycleOptions cycle;
-    std::unique_ptr<StationProgram> station;
+    std::unique_ptr<QtStationProgram> station;
     int exitStatus = -1;
 };
 
 TEST_F(QtStationTest, WindowMatchesTheLayoutTable)
 {
     startWithJob("");
-    StationWindow& w = program().window;
+    QtStationWindow& w = program().window;
     EXPECT_EQ(w.windowTitle().toStdString(), "Program Update Firmware Rev.00");
     EXPECT_EQ(w.size(), QSize(634, 306));
     EXPECT_EQ(w.palette().color(QPalette::Window), QColor(255, 255, 192));
@@ -116,15 +116,15 @@ TEST_F(QtStationTest, WindowMatchesTheLayoutTable)
     }
 
     EXPECT_EQ(w.Text2->palette().color(QPalette::Base), QColor(192, 255, 255));
-    EXPECT_EQ(text2Colour(), StationWindow::systemDesktopColour());
+    EXPECT_EQ(text2Colour(), QtStationWindow::systemDesktopColour());
     EXPECT_EQ(w.Label4->palette().color(QPalette::WindowText), QColor(0, 0, 0));
-    EXPECT_EQ(w.txtReceive->palette().color(QPalette::Base), StationWindow::inactiveTitleBarColour());
+    EXPECT_EQ(w.txtReceive->palette().color(QPalette::Base), QtStationWindow::inactiveTitleBarColour());
 }
 
 TEST_F(QtStationTest, FocusStartsInTheBoardTextAndFollowsTheOrder)
 {
     startWithJob("");
-    StationWindow& w = program().window;
+    QtStationWindow& w = program().window;
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     EXPECT_EQ(QApplication::focusWidget(), w.txtReceive);
     QWidget* order[] = {w.Text2, w.Command1, w.Picture1, w.txtReceive};
@@ -137,7 +137,7 @@ TEST_F(QtStationTest, FocusStartsInTheBoardTextAndFollowsTheOrder)
 TEST_F(QtStationTest, GoodBoardRunsAWholeCycleAndTheNextBoardIsHeard)
 {
     startWithJob("  printf 'Sent OK\\r\\nBoard: flash verified\\r\\n' > LOG");
-    StationWindow& w = program().window;
+    QtStationWindow& w = program().window;
 
     ASSERT_TRUE(boardPrintsAndIsAnswered("U-Boot 2024.01\r\nDRAM: 256 MiB\r\n"));
     ASSERT_TRUE(waitUntil([&] { return w.txtReceive->toPlainText().contains("DRAM: 256 MiB"); }, patienceMs));
@@ -163,7 +163,7 @@ TEST_F(QtStationTest, GoodBoardRunsAWholeCycleAndTheNextBoardIsHeard)
     ASSERT_TRUE(waitUntil([&] { return dir.exists("job-started"); }, patienceMs)) << "run.bat not started";
     EXPECT_EQ(dir.read("job-started"), dir.path() + " -p3 -sy fw.bin -lfLOG\n");
     EXPECT_EQ(w.Text2->text().toStdString(), "Writing Program...");
-    EXPECT_EQ(text2Colour(), StationWindow::systemDesktopColour());
+    EXPECT_EQ(text2Colour(), QtStationWindow::systemDesktopColour());
     EXPECT_TRUE(program().platform.timerIsActive());
     EXPECT_EQ(program().platform.timerIntervalMs(), 11);
     ASSERT_TRUE(waitUntil([&] { return w.Label2->text() == "50"; }, patienceMs));
@@ -200,7 +200,7 @@ TEST_F(QtStationTest, GoodBoardRunsAWholeCycleAndTheNextBoardIsHeard)
 TEST_F(QtStationTest, EmptyLogShowsTheErrorInRed)
 {
     startWithJob("  : > LOG");
-    StationWindow& w = program().window;
+    QtStationWindow& w = program().window;
     QColor colourDuringBox;
     std::string text2DuringBox, label1DuringBox;
     BoxWatcher watcher([&](QMessageBox&) {

@@ -18,9 +18,9 @@
 
 extern char** environ;
 
-#include "PortLock.h"
+#include "PosixPortLock.h"
 #include "PortName.h"
-#include "StationWindow.h"
+#include "QtStationWindow.h"
 #include "StdioTextInput.h"
 
 namespace {
@@ -67,7 +67,7 @@ bool terminalAvailable()
     return onDisplay && !QStandardPaths::findExecutable(QStringLiteral("x-terminal-emulator")).isEmpty();
 }
 
-QtStationPlatform::QtStationPlatform(StationWindow& window_, QtPlatformOptions options_)
+QtStationPlatform::QtStationPlatform(QtStationWindow& window_, QtPlatformOptions options_)
     : window(window_), options(std::move(options_))
 {
     if (options.timeDivisor == 0)
@@ -135,7 +135,7 @@ std::string QtStationPlatform::text(Control control) const
 void QtStationPlatform::setTextColour(Control control, Colour colour)
 {
     QWidget* widget = widgetOf(control);
-    const QColor qtColour = colour.kind == Colour::Kind::systemDesktop ? StationWindow::systemDesktopColour()
+    const QColor qtColour = colour.kind == Colour::Kind::systemDesktop ? QtStationWindow::systemDesktopColour()
                                                                        : QColor(colour.red, colour.green, colour.blue);
     QPalette palette = widget->palette();
     palette.setColor(control == Control::Text2 || control == Control::txtReceive ? QPalette::Text

@@ -3,7 +3,7 @@
 // are one pixel at 96 dots per inch) and fonts in points at 96 dots per
 // inch, so the window looks the same whatever the screen's resolution.
 // The window only shows things; QtStationPlatform writes to it and
-// StationProgram routes its button to the logic.
+// QtStationProgram routes its button to the logic.
 #pragma once
 #include <QColor>
 #include <QWidget>
@@ -14,7 +14,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
-class StationWindow : public QWidget {
+class QtStationWindow : public QWidget {
 public:
     static constexpr int twipsPerPixel = 15;
     static QColor formColour() { return {255, 255, 192}; }
@@ -24,7 +24,7 @@ public:
     static QColor systemDesktopColour() { return {58, 110, 165}; }
     static QColor inactiveTitleBarColour() { return {191, 205, 219}; }
 
-    StationWindow();
+    QtStationWindow();
 
     QLabel* Picture1;
     QLabel* Label3;

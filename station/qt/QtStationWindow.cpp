@@ -1,4 +1,4 @@
-#include "StationWindow.h"
+#include "QtStationWindow.h"
 
 #include <QApplication>
 #include <QFile>
@@ -66,11 +66,11 @@ QLabel* plainLabel(QWidget* parent, const char* text)
 
 QRect twipsToPixels(int left, int top, int width, int height)
 {
-    constexpr int t = StationWindow::twipsPerPixel;
+    constexpr int t = QtStationWindow::twipsPerPixel;
     return {left / t, top / t, width / t, height / t};
 }
 
-StationWindow::StationWindow()
+QtStationWindow::QtStationWindow()
     : Picture1(new QLabel(this)),
       Label3(plainLabel(this, "Com. Port :")),
       Label4(plainLabel(this, "")),
@@ -114,7 +114,7 @@ StationWindow::StationWindow()
     setFocusOrder();
 }
 
-void StationWindow::placeControls()
+void QtStationWindow::placeControls()
 {
     Picture1->setGeometry(twipsToPixels(120, 0, 975, 855));
     Label3->setGeometry(twipsToPixels(5760, 240, 1335, 495));
@@ -130,7 +130,7 @@ void StationWindow::placeControls()
     txtReceive->raise();
 }
 
-void StationWindow::paintControls()
+void QtStationWindow::paintControls()
 {
     const QPalette system = QApplication::palette();
     const QColor buttonText = system.color(QPalette::ButtonText);
@@ -152,7 +152,7 @@ void StationWindow::paintControls()
     Command1->setPalette(system);
 }
 
-void StationWindow::setFonts()
+void QtStationWindow::setFonts()
 {
     Label3->setFont(tahoma(9.75, true));
     Label4->setFont(tahoma(9.75, true));
@@ -163,7 +163,7 @@ void StationWindow::setFonts()
     Text2->setFont(tahoma(14.25, true));
 }
 
-void StationWindow::setFocusOrder()
+void QtStationWindow::setFocusOrder()
 {
     txtReceive->setFocusPolicy(Qt::StrongFocus);
     Text2->setFocusPolicy(Qt::StrongFocus);

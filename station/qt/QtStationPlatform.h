@@ -1,4 +1,4 @@
-// The station's platform over Qt: the controls of StationWindow, a
+// The station's platform over Qt: the controls of QtStationWindow, a
 // QSerialPort as the board's console port, a QTimer, QMessageBox and
 // /bin/sh for "run.bat", watched as a PosixJob (shown in a terminal window
 // when there is one).
@@ -12,7 +12,7 @@
 #include "PosixJob.h"
 #include "StationPlatform.h"
 
-class StationWindow;
+class QtStationWindow;
 class QWidget;
 
 struct QtPlatformOptions {
@@ -25,7 +25,7 @@ struct QtPlatformOptions {
 
 class QtStationPlatform : public StationPlatform {
 public:
-    QtStationPlatform(StationWindow& window, QtPlatformOptions options);
+    QtStationPlatform(QtStationWindow& window, QtPlatformOptions options);
 
     // Called on the window's thread when the port has input, on each tick,
     // and when the job has ended (with its exit status).
@@ -71,7 +71,7 @@ private:
     void watchJob();
     void showJobInTerminal();
 
-    StationWindow& window;
+    QtStationWindow& window;
     QtPlatformOptions options;
     QSerialPort port;
     QTimer timer;
