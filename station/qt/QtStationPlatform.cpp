@@ -90,24 +90,7 @@ void QtStationPlatform::deliverReceiveEvent()
     currentEvent = 0;
 }
 
-QWidget* QtStationPlatform::widgetOf(Control control) const
-{
-    switch (control) {
-    case Control::Label1:
-        return window.Label1;
-    case Control::Label2:
-        return window.Label2;
-    case Control::Label4:
-        return window.Label4;
-    case Control::Text2:
-        return window.Text2;
-    case Control::Time1:
-        return window.Time1;
-    case Control::txtReceive:
-        return window.txtReceive;
-    }
-    return nullptr;
-}
+QWidget* QtStationPlatform::widgetOf(Control control) const { return window.control(slotOf(control)); }
 
 void QtStationPlatform::setText(Control control, const std::string& text)
 {
@@ -134,14 +117,7 @@ std::string QtStationPlatform::text(Control control) const
 
 void QtStationPlatform::setTextColour(Control control, Colour colour)
 {
-    QWidget* widget = widgetOf(control);
-    const QColor qtColour = colour.kind == Colour::Kind::systemDesktop ? QtStationWindow::systemDesktopColour()
-                                                                       : QColor(colour.red, colour.green, colour.blue);
-    QPalette palette = widget->palette();
-    palette.setColor(control == Control::Text2 || control == Control::txtReceive ? QPalette::Text
-                                                                                  : QPalette::WindowText,
-                     qtColour);
-    widget->setPalette(palette);
+    window.setTextColour(slotOf(control), colour);
 }
 
 void QtStationPlatform::redraw(Control control) { widgetOf(control)->repaint(); }

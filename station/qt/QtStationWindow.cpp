@@ -35,28 +35,40 @@ QString tahomaFamily()
 }
 
 // Point sizes are those of a 96 dpi screen, where n points are n*4/3 pixels.
-QFont tahoma(double points, bool bold)
+QFont tahoma(int hundredthsOfPoint, bool bold)
 {
     QFont font(tahomaFamily());
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(static_cast<int>(points * 4.0 / 3.0 + 0.5));
+    font.setPixelSize(static_cast<int>(hundredthsOfPoint / 100.0 * 4.0 / 3.0 + 0.5));
     font.setBold(bold);
     return font;
 }
 
-void setColours(QWidget* widget, QPalette::ColorRole backgroundRole, const QColor& background,
-                QPalette::ColorRole textRole, const QColor& text)
+QRect twipsToPixels(const ControlLayout& l)
+{
+    constexpr int t = QtStationWindow::twipsPerPixel;
+    return {l.left / t, l.top / t, l.width / t, l.height / t};
+}
+
+// Text boxes draw their text on the palette's base; the other controls on
+// the window colour.
+bool isTextBox(Slot slot) { return slot == Slot::txtReceive || slot == Slot::Text2; }
+
+void setColours(QWidget* widget, QPalette::ColorRole backgroundRole, Colour background, QPalette::ColorRole textRole,
+                Colour text)
 {
     QPalette palette = widget->palette();
-    palette.setColor(backgroundRole, background);
-    palette.setColor(textRole, text);
+    palette.setColor(backgroundRole, QtStationWindow::colourOf(background));
+    palette.setColor(textRole, QtStationWindow::colourOf(text));
     widget->setPalette(palette);
     widget->setAutoFillBackground(true);
 }
 
-QLabel* plainLabel(QWidget* parent, const char* text)
+QString textOf(Slot slot) { return QString::fromLatin1(layoutOf(slot).text); }
+
+QLabel* plainLabel(QWidget* parent, Slot slot)
 {
-    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    auto* label = new QLabel(textOf(slot), parent);
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
@@ -64,32 +76,48 @@ QLabel* plainLabel(QWidget* parent, const char* text)
 
 }  // namespace
 
-QRect twipsToPixels(int left, int top, int width, int height)
+QColor QtStationWindow::colourOf(Colour colour)
 {
-    constexpr int t = QtStationWindow::twipsPerPixel;
-    return {left / t, top / t, width / t, height / t};
+    const QPalette system = QApplication::palette();
+    switch (colour.kind) {
+    case Colour::Kind::rgb:
+        break;
+    case Colour::Kind::systemDesktop:
+        return {58, 110, 165};
+    case Colour::Kind::systemInactiveTitleBar:
+        return {191, 205, 219};
+    case Colour::Kind::systemButtonFace:
+        return system.color(QPalette::Window);
+    case Colour::Kind::systemButtonText:
+        return system.color(QPalette::ButtonText);
+    case Colour::Kind::systemWindow:
+        return system.color(QPalette::Base);
+    case Colour::Kind::systemWindowText:
+        return system.color(QPalette::WindowText);
+    }
+    return {colour.red, colour.green, colour.blue};
 }
 
 QtStationWindow::QtStationWindow()
-    : Picture1(new QLabel(this)),
-      Label3(plainLabel(this, "Com. Port :")),
-      Label4(plainLabel(this, "")),
-      Command1(new QPushButton(QStringLiteral("EXIT"), this)),
+    : Picture1(plainLabel(this, Slot::Picture1)),
+      Label3(plainLabel(this, Slot::Label3)),
+      Label4(plainLabel(this, Slot::Label4)),
+      Command1(new QPushButton(textOf(Slot::Command1), this)),
       Frame1(new QFrame(this)),
-      txtReceive(new QPlainTextEdit(this)),
-      Label1(plainLabel(this, "Please Insert Main Board")),
-      Label2(plainLabel(this, "")),
-      Text2(new QLineEdit(this)),
-      Time1(plainLabel(this, " "))
+      txtReceive(new QPlainTextEdit(textOf(Slot::txtReceive), this)),
+      Label1(plainLabel(this, Slot::Label1)),
+      Label2(plainLabel(this, Slot::Label2)),
+      Text2(new QLineEdit(textOf(Slot::Text2), this)),
+      Time1(plainLabel(this, Slot::Time1)),
+      controls{Picture1, Label3, Label4, Command1, Frame1, txtReceive, Label1, Label2, Text2, Time1}
 {
     registerPictures();
-    setObjectName(QStringLiteral("frmmain"));
-    setWindowTitle(QStringLiteral("Program Update Firmware Rev.00"));
+    setObjectName(QString::fromLatin1(frmmain.name));
+    setWindowTitle(QString::fromLatin1(frmmain.title));
     setWindowIcon(QIcon(QStringLiteral(":/station/icon.png")));
-    setFixedSize(9510 / twipsPerPixel, 4590 / twipsPerPixel);
+    setFixedSize(frmmain.clientWidth / twipsPerPixel, frmmain.clientHeight / twipsPerPixel);
 
     Picture1->setPixmap(QPixmap(QStringLiteral(":/station/board.jpg")));
-    Picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
     txtReceive->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtReceive->setReadOnly(true);
@@ -101,12 +129,8 @@ QtStationWindow::QtStationWindow()
     Label2->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Label2->setMargin(0);
     Label2->setIndent(0);
-
-    const char* names[] = {"Picture1", "Label3", "Label4", "Command1", "Frame1",
-                           "txtReceive", "Label1", "Label2", "Text2", "Time1"};
-    QWidget* controls[] = {Picture1, Label3, Label4, Command1, Frame1, txtReceive, Label1, Label2, Text2, Time1};
-    for (size_t i = 0; i < sizeof controls / sizeof controls[0]; ++i)
-        controls[i]->setObjectName(QString::fromLatin1(names[i]));
+    for (size_t i = 0; i < slotCount; ++i)
+        controls[i]->setObjectName(QString::fromLatin1(frmmain.controls[i].name));
 
     placeControls();
     paintControls();
@@ -116,65 +140,53 @@ QtStationWindow::QtStationWindow()
 
 void QtStationWindow::placeControls()
 {
-    Picture1->setGeometry(twipsToPixels(120, 0, 975, 855));
-    Label3->setGeometry(twipsToPixels(5760, 240, 1335, 495));
-    Label4->setGeometry(twipsToPixels(7080, 240, 735, 375));
-    Command1->setGeometry(twipsToPixels(8040, 120, 1095, 615));
-    Frame1->setGeometry(twipsToPixels(480, 960, 8655, 1935));
-    txtReceive->setGeometry(twipsToPixels(720, 1200, 8175, 1485));
-    Label1->setGeometry(twipsToPixels(480, 3240, 3525, 420));
-    Label2->setGeometry(twipsToPixels(4320, 3120, 660, 705));
-    Text2->setGeometry(twipsToPixels(5640, 3240, 3495, 525));
-    Time1->setGeometry(twipsToPixels(7200, 4200, 2295, 375));
+    for (size_t i = 0; i < slotCount; ++i)
+        controls[i]->setGeometry(twipsToPixels(frmmain.controls[i]));
     // The text box is drawn above the frame that surrounds it.
     txtReceive->raise();
 }
 
 void QtStationWindow::paintControls()
 {
-    const QPalette system = QApplication::palette();
-    const QColor buttonText = system.color(QPalette::ButtonText);
-    setColours(this, QPalette::Window, formColour(), QPalette::WindowText, buttonText);
-    setColours(Picture1, QPalette::Window, formColour(), QPalette::WindowText, buttonText);
-    setColours(Label3, QPalette::Window, formColour(), QPalette::WindowText, buttonText);
-    setColours(Label4, QPalette::Window, formColour(), QPalette::WindowText, QColor(0, 0, 0));
-    setColours(Label1, QPalette::Window, formColour(), QPalette::WindowText, buttonText);
-    setColours(Time1, QPalette::Window, formColour(), QPalette::WindowText, buttonText);
-    setColours(Label2, QPalette::Window, system.color(QPalette::Base), QPalette::WindowText,
-               system.color(QPalette::WindowText));
-    setColours(txtReceive, QPalette::Base, inactiveTitleBarColour(), QPalette::Text,
-               system.color(QPalette::WindowText));
-    setColours(Text2, QPalette::Base, text2Background(), QPalette::Text, systemDesktopColour());
-    // The frame and the button keep the toolkit's own colours; they are set
-    // explicitly, or the children would take the form's yellow.
-    setColours(Frame1, QPalette::Window, system.color(QPalette::Window), QPalette::WindowText,
-               system.color(QPalette::WindowText));
-    Command1->setPalette(system);
+    setColours(this, QPalette::Window, frmmain.background, QPalette::WindowText, frmmain.textColour);
+    for (size_t i = 0; i < slotCount; ++i) {
+        const Slot slot = static_cast<Slot>(i);
+        const ControlLayout& l = frmmain.controls[i];
+        // Set explicitly even where they are the toolkit's own, or the
+        // children would take the form's yellow.
+        if (slot == Slot::Command1)
+            Command1->setPalette(QApplication::palette());
+        else if (isTextBox(slot))
+            setColours(controls[i], QPalette::Base, l.background, QPalette::Text, l.textColour);
+        else
+            setColours(controls[i], QPalette::Window, l.background, QPalette::WindowText, l.textColour);
+    }
+}
+
+void QtStationWindow::setTextColour(Slot slot, Colour colour)
+{
+    QWidget* widget = control(slot);
+    QPalette palette = widget->palette();
+    palette.setColor(isTextBox(slot) ? QPalette::Text : QPalette::WindowText, colourOf(colour));
+    widget->setPalette(palette);
 }
 
 void QtStationWindow::setFonts()
 {
-    Label3->setFont(tahoma(9.75, true));
-    Label4->setFont(tahoma(9.75, true));
-    Command1->setFont(tahoma(14.25, false));
-    txtReceive->setFont(tahoma(11.25, false));
-    Label1->setFont(tahoma(14.25, false));
-    Label2->setFont(tahoma(29.25, false));
-    Text2->setFont(tahoma(14.25, true));
+    for (size_t i = 0; i < slotCount; ++i)
+        if (frmmain.controls[i].fontHundredthsOfPoint > 0)
+            controls[i]->setFont(tahoma(frmmain.controls[i].fontHundredthsOfPoint, frmmain.controls[i].bold));
 }
 
 void QtStationWindow::setFocusOrder()
 {
-    txtReceive->setFocusPolicy(Qt::StrongFocus);
-    Text2->setFocusPolicy(Qt::StrongFocus);
-    Command1->setFocusPolicy(Qt::StrongFocus);
-    Picture1->setFocusPolicy(Qt::StrongFocus);
-    for (QWidget* w : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label2),
-                       static_cast<QWidget*>(Label3), static_cast<QWidget*>(Label4),
-                       static_cast<QWidget*>(Time1), static_cast<QWidget*>(Frame1)})
-        w->setFocusPolicy(Qt::NoFocus);
-    setTabOrder(txtReceive, Text2);
-    setTabOrder(Text2, Command1);
-    setTabOrder(Command1, Picture1);
-    txtReceive->setFocus();
+    for (size_t i = 0; i < slotCount; ++i)
+        controls[i]->setFocusPolicy(takesFocus(static_cast<Slot>(i)) ? Qt::StrongFocus : Qt::NoFocus);
+    QWidget* previous = nullptr;
+    for (Slot slot : frmmain.focusOrder) {
+        if (previous != nullptr)
+            setTabOrder(previous, control(slot));
+        previous = control(slot);
+    }
+    control(frmmain.focusOrder[0])->setFocus();
 }

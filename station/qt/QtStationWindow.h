@@ -1,12 +1,14 @@
-// The station's one window, frmmain: every control at its place, size,
-// font and colour, with its initial text. Positions come in twips (15 twips
-// are one pixel at 96 dots per inch) and fonts in points at 96 dots per
-// inch, so the window looks the same whatever the screen's resolution.
-// The window only shows things; QtStationPlatform writes to it and
-// QtStationProgram routes its button to the logic.
+// The station's one window, frmmain, over Qt: every control at its place,
+// size, font and colour, with its initial text, as the layout table has
+// them (twips at 15 to a pixel, points at 96 dots per inch, so the window
+// looks the same whatever the screen's resolution). The window only shows
+// things; QtStationPlatform writes to it and QtStationProgram routes its
+// button to the logic.
 #pragma once
 #include <QColor>
 #include <QWidget>
+
+#include "WindowLayout.h"
 
 class QFrame;
 class QLabel;
@@ -17,14 +19,15 @@ class QPushButton;
 class QtStationWindow : public QWidget {
 public:
     static constexpr int twipsPerPixel = 15;
-    static QColor formColour() { return {255, 255, 192}; }
-    static QColor text2Background() { return {192, 255, 255}; }
-    // X11 desktops have no such roles; these are the Windows defaults the
-    // bench was laid out with (desktop blue, inactive title bar).
-    static QColor systemDesktopColour() { return {58, 110, 165}; }
-    static QColor inactiveTitleBarColour() { return {191, 205, 219}; }
+    // The colour of the table on this desktop. X11 desktops have no roles
+    // for the desktop and the inactive title bar; those are the Windows
+    // defaults the bench was laid out with.
+    static QColor colourOf(Colour colour);
 
     QtStationWindow();
+
+    QWidget* control(Slot slot) const { return controls[indexOf(slot)]; }
+    void setTextColour(Slot slot, Colour colour);
 
     QLabel* Picture1;
     QLabel* Label3;
@@ -42,7 +45,6 @@ private:
     void paintControls();
     void setFonts();
     void setFocusOrder();
-};
 
-// The control's rectangle in pixels from its rectangle in twips.
-QRect twipsToPixels(int left, int top, int width, int height);
+    QWidget* controls[slotCount];
+};

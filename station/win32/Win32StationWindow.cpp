@@ -8,54 +8,60 @@ namespace {
 constexpr const char* windowClass = "FlashstationFrmmain";
 constexpr const char* pictureClass = "FlashstationPicture";
 constexpr const char* frameClass = "FlashstationFrame";
-constexpr const char* title = "Program Update Firmware Rev.00";
-constexpr int clientWidthTwips = 9510;
-constexpr int clientHeightTwips = 4590;
-constexpr COLORREF formColour = RGB(255, 255, 192);
-constexpr COLORREF text2Background = RGB(192, 255, 255);
 constexpr DWORD windowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
 constexpr int firstControlId = 100;
 constexpr DWORD label = SS_LEFT | SS_NOPREFIX;
 
-// Where each control goes, in twips, and what it is; in the order of the
-// window's slots.
-struct Layout {
+// What each control of the layout table is on Win32, in the table's order.
+// Controls that take the focus get WS_TABSTOP as well.
+struct Win32Control {
     const char* className;
     DWORD style;
     DWORD exStyle;
-    const char* text;
-    int left, top, width, height;
 };
 
-const Layout layout[] = {
-    {pictureClass, WS_TABSTOP, 0, "", 120, 0, 975, 855},
-    {"STATIC", label, 0, "Com. Port :", 5760, 240, 1335, 495},
-    {"STATIC", label, 0, "", 7080, 240, 735, 375},
-    {"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0, "EXIT", 8040, 120, 1095, 615},
+const Win32Control win32Controls[slotCount] = {
+    {pictureClass, 0, 0},
+    {"STATIC", label, 0},
+    {"STATIC", label, 0},
+    {"BUTTON", BS_PUSHBUTTON, 0},
     // Clipped by its siblings, so the text box inside it stays on top.
-    {frameClass, WS_CLIPSIBLINGS, 0, "", 480, 960, 8655, 1935},
-    {"EDIT", ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | WS_VSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, "", 720, 1200,
-     8175, 1485},
-    {"STATIC", label, 0, "Please Insert Main Board", 480, 3240, 3525, 420},
+    {frameClass, WS_CLIPSIBLINGS, 0},
+    {"EDIT", ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY | WS_VSCROLL, WS_EX_CLIENTEDGE},
+    {"STATIC", label, 0},
     // One line, centred from top to bottom: the count of the large font.
-    {"STATIC", label | SS_CENTERIMAGE, 0, "", 4320, 3120, 660, 705},
-    {"EDIT", ES_AUTOHSCROLL | ES_READONLY | WS_TABSTOP, WS_EX_CLIENTEDGE, "", 5640, 3240, 3495, 525},
-    {"STATIC", label, 0, " ", 7200, 4200, 2295, 375},
+    {"STATIC", label | SS_CENTERIMAGE, 0},
+    {"EDIT", ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE},
+    {"STATIC", label, 0},
 };
 
-// A colour of the table: a system colour's index, or a fixed colour.
-struct Paint {
-    int systemIndex;  // -1: use rgb
-    COLORREF rgb;
-    COLORREF resolve() const { return systemIndex >= 0 ? GetSysColor(systemIndex) : rgb; }
-};
-constexpr Paint fixed(COLORREF rgb) { return {-1, rgb}; }
-constexpr Paint system(int index) { return {index, 0}; }
+// The system colour index of a colour role; -1 for a fixed colour.
+int systemIndexOf(Colour::Kind kind)
+{
+    switch (kind) {
+    case Colour::Kind::rgb:
+        break;
+    case Colour::Kind::systemDesktop:
+        return COLOR_DESKTOP;
+    case Colour::Kind::systemButtonFace:
+        return COLOR_BTNFACE;
+    case Colour::Kind::systemButtonText:
+        return COLOR_BTNTEXT;
+    case Colour::Kind::systemWindow:
+        return COLOR_WINDOW;
+    case Colour::Kind::systemWindowText:
+        return COLOR_WINDOWTEXT;
+    case Colour::Kind::systemInactiveTitleBar:
+        return COLOR_INACTIVECAPTION;
+    }
+    return -1;
+}
 
-struct ControlPaint {
-    Paint text;
-    Paint background;
-};
+COLORREF colourRef(Colour colour)
+{
+    const int system = systemIndexOf(colour.kind);
+    return system >= 0 ? GetSysColor(system) : RGB(colour.red, colour.green, colour.blue);
+}
 
 LONG_PTR toLongPtr(const void* p) { return reinterpret_cast<LONG_PTR>(p); }
 
@@ -105,8 +111,10 @@ HICON loadIcon(HINSTANCE instance, int widthMetric, int heightMetric)
 
 Win32StationWindow::Win32StationWindow(HINSTANCE instance_) : instance(instance_)
 {
-    formBrush = CreateSolidBrush(formColour);
-    text2Brush = CreateSolidBrush(text2Background);
+    formBrush = CreateSolidBrush(colourRef(frmmain.background));
+    for (size_t i = 0; i < slotCount; ++i)
+        if (frmmain.controls[i].background.kind == Colour::Kind::rgb)
+            brushes[i] = CreateSolidBrush(colourRef(frmmain.controls[i].background));
     picture = static_cast<HBITMAP>(LoadImageA(instance, MAKEINTRESOURCEA(IDB_BOARD), IMAGE_BITMAP, 0, 0, 0));
     bigIcon = loadIcon(instance, SM_CXICON, SM_CYICON);
     smallIcon = loadIcon(instance, SM_CXSMICON, SM_CYSMICON);
@@ -116,10 +124,10 @@ Win32StationWindow::Win32StationWindow(HINSTANCE instance_) : instance(instance_
         return;
 
     const int dpi = screenDpi();
-    RECT outer = {0, 0, twipsToPixels(clientWidthTwips, dpi), twipsToPixels(clientHeightTwips, dpi)};
+    RECT outer = {0, 0, twipsToPixels(frmmain.clientWidth, dpi), twipsToPixels(frmmain.clientHeight, dpi)};
     AdjustWindowRectEx(&outer, windowStyle, FALSE, 0);
-    window = CreateWindowExA(0, windowClass, title, windowStyle, CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
-                             outer.bottom - outer.top, nullptr, nullptr, instance, this);
+    window = CreateWindowExA(0, windowClass, frmmain.title, windowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                             outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, instance, this);
     if (window != nullptr && !createControls(dpi)) {
         DestroyWindow(window);
         window = nullptr;
@@ -133,8 +141,10 @@ Win32StationWindow::~Win32StationWindow()
     for (HFONT font : fonts)
         if (font != nullptr)
             DeleteObject(font);
-    for (HGDIOBJ object : {static_cast<HGDIOBJ>(formBrush), static_cast<HGDIOBJ>(text2Brush),
-                           static_cast<HGDIOBJ>(picture)})
+    for (HBRUSH brush : brushes)
+        if (brush != nullptr)
+            DeleteObject(brush);
+    for (HGDIOBJ object : {static_cast<HGDIOBJ>(formBrush), static_cast<HGDIOBJ>(picture)})
         if (object != nullptr)
             DeleteObject(object);
     for (HICON icon : {bigIcon, smallIcon})
@@ -144,120 +154,70 @@ Win32StationWindow::~Win32StationWindow()
 
 bool Win32StationWindow::createControls(int dpi)
 {
-    for (int slot = 0; slot < slotCount; ++slot) {
-        const Layout& l = layout[slot];
-        controls[static_cast<size_t>(slot)] =
-            CreateWindowExA(l.exStyle, l.className, l.text, WS_CHILD | WS_VISIBLE | l.style,
-                            twipsToPixels(l.left, dpi), twipsToPixels(l.top, dpi), twipsToPixels(l.width, dpi),
-                            twipsToPixels(l.height, dpi), window,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(firstControlId + slot)), instance, nullptr);
-        if (controls[static_cast<size_t>(slot)] == nullptr)
+    for (size_t i = 0; i < slotCount; ++i) {
+        const ControlLayout& l = frmmain.controls[i];
+        const Win32Control& kind = win32Controls[i];
+        const DWORD tabStop = takesFocus(static_cast<Slot>(i)) ? WS_TABSTOP : 0;
+        const INT_PTR id = firstControlId + static_cast<INT_PTR>(i);
+        controls[i] = CreateWindowExA(kind.exStyle, kind.className, l.text,
+                                      WS_CHILD | WS_VISIBLE | kind.style | tabStop, twipsToPixels(l.left, dpi),
+                                      twipsToPixels(l.top, dpi), twipsToPixels(l.width, dpi),
+                                      twipsToPixels(l.height, dpi), window, reinterpret_cast<HMENU>(id), instance,
+                                      nullptr);
+        if (controls[i] == nullptr)
             return false;
+        if (l.fontHundredthsOfPoint > 0)
+            fonts[i] = tahoma(l.fontHundredthsOfPoint, l.bold, dpi);
+        const HGDIOBJ font = fonts[i] != nullptr ? fonts[i] : GetStockObject(DEFAULT_GUI_FONT);
+        SendMessageA(controls[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
-    SetWindowPos(controls[txtReceive], HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetWindowPos(controlIn(Slot::txtReceive), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     // The board may print far more than an edit control's default limit.
-    SendMessageA(controls[txtReceive], EM_SETLIMITTEXT, 0, 0);
-
-    fonts[0] = tahoma(975, true, dpi);
-    fonts[1] = tahoma(1125, false, dpi);
-    fonts[2] = tahoma(1425, false, dpi);
-    fonts[3] = tahoma(2925, false, dpi);
-    text2Font = tahoma(1425, true, dpi);
-    const struct {
-        Slot slot;
-        HFONT font;
-    } fontOf[] = {{Label3, fonts[0]},     {Label4, fonts[0]}, {Command1, fonts[2]}, {txtReceive, fonts[1]},
-                  {Label1, fonts[2]},     {Label2, fonts[3]}, {Text2, text2Font},
-                  {Time1, static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT))}};
-    for (const auto& f : fontOf)
-        SendMessageA(controls[f.slot], WM_SETFONT, reinterpret_cast<WPARAM>(f.font), FALSE);
+    SendMessageA(controlIn(Slot::txtReceive), EM_SETLIMITTEXT, 0, 0);
     return true;
 }
 
-HWND Win32StationWindow::control(Control which) const
-{
-    switch (which) {
-    case Control::Label1:
-        return controls[Label1];
-    case Control::Label2:
-        return controls[Label2];
-    case Control::Label4:
-        return controls[Label4];
-    case Control::Text2:
-        return controls[Text2];
-    case Control::Time1:
-        return controls[Time1];
-    case Control::txtReceive:
-        return controls[txtReceive];
-    }
-    return nullptr;
-}
+HWND Win32StationWindow::control(Control which) const { return controlIn(slotOf(which)); }
 
 void Win32StationWindow::show()
 {
     ShowWindow(window, SW_SHOWNORMAL);
     UpdateWindow(window);
     SetForegroundWindow(window);
-    SetFocus(controls[txtReceive]);
+    SetFocus(controlIn(frmmain.focusOrder[0]));
 }
 
 void Win32StationWindow::setTextColour(Control which, Colour colour)
 {
-    const Slot slot = slotOf(control(which));
-    if (slot == slotCount)
-        return;
-    textColours[slot] = {true, colour};
-    InvalidateRect(controls[slot], nullptr, TRUE);
+    const size_t index = indexOf(slotOf(which));
+    textColours[index] = {true, colour};
+    InvalidateRect(controls[index], nullptr, TRUE);
 }
 
-Win32StationWindow::Slot Win32StationWindow::slotOf(HWND child) const
+size_t Win32StationWindow::indexOfControl(HWND child) const
 {
-    for (int slot = 0; slot < slotCount; ++slot)
-        if (child != nullptr && controls[static_cast<size_t>(slot)] == child)
-            return static_cast<Slot>(slot);
+    for (size_t i = 0; i < slotCount; ++i)
+        if (child != nullptr && controls[i] == child)
+            return i;
     return slotCount;
+}
+
+HBRUSH Win32StationWindow::backgroundBrush(size_t index) const
+{
+    return brushes[index] != nullptr ? brushes[index]
+                                     : GetSysColorBrush(systemIndexOf(frmmain.controls[index].background.kind));
 }
 
 HBRUSH Win32StationWindow::paintControl(HDC dc, HWND child)
 {
-    static const ControlPaint yellowLabel = {system(COLOR_BTNTEXT), fixed(formColour)};
-    ControlPaint paint;
-    HBRUSH brush;
-    switch (slotOf(child)) {
-    case Label3:
-    case Label1:
-    case Time1:
-        paint = yellowLabel;
-        brush = formBrush;
-        break;
-    case Label4:
-        paint = {fixed(RGB(0, 0, 0)), fixed(formColour)};
-        brush = formBrush;
-        break;
-    case Label2:
-        paint = {system(COLOR_WINDOWTEXT), system(COLOR_WINDOW)};
-        brush = GetSysColorBrush(COLOR_WINDOW);
-        break;
-    case txtReceive:
-        paint = {system(COLOR_WINDOWTEXT), system(COLOR_INACTIVECAPTION)};
-        brush = GetSysColorBrush(COLOR_INACTIVECAPTION);
-        break;
-    case Text2:
-        paint = {system(COLOR_DESKTOP), fixed(text2Background)};
-        brush = text2Brush;
-        break;
-    default:
+    const size_t index = indexOfControl(child);
+    if (index == slotCount)
         return nullptr;
-    }
-    COLORREF text = paint.text.resolve();
-    const TextColour& chosen = textColours[slotOf(child)];
-    if (chosen.set)
-        text = chosen.colour.kind == Colour::Kind::systemDesktop
-                   ? GetSysColor(COLOR_DESKTOP)
-                   : RGB(chosen.colour.red, chosen.colour.green, chosen.colour.blue);
-    SetTextColor(dc, text);
-    SetBkColor(dc, paint.background.resolve());
-    return brush;
+    const ControlLayout& l = frmmain.controls[index];
+    const TextColour& chosen = textColours[index];
+    SetTextColor(dc, colourRef(chosen.set ? chosen.colour : l.textColour));
+    SetBkColor(dc, colourRef(l.background));
+    return backgroundBrush(index);
 }
 
 bool Win32StationWindow::preTranslate(const MSG& message)
@@ -269,8 +229,8 @@ bool Win32StationWindow::preTranslate(const MSG& message)
         moveFocus(GetKeyState(VK_SHIFT) < 0);
         return true;
     }
-    if (message.wParam == VK_RETURN && message.hwnd == controls[Command1]) {
-        SendMessageA(controls[Command1], BM_CLICK, 0, 0);
+    if (message.wParam == VK_RETURN && message.hwnd == controlIn(Slot::Command1)) {
+        SendMessageA(controlIn(Slot::Command1), BM_CLICK, 0, 0);
         return true;
     }
     return false;
@@ -278,14 +238,14 @@ bool Win32StationWindow::preTranslate(const MSG& message)
 
 void Win32StationWindow::moveFocus(bool backwards)
 {
-    const Slot order[] = {txtReceive, Text2, Command1, Picture1};
-    constexpr int count = sizeof order / sizeof order[0];
+    const Slot* order = frmmain.focusOrder;
+    constexpr size_t count = sizeof frmmain.focusOrder / sizeof frmmain.focusOrder[0];
     const HWND focused = GetFocus();
-    int next = 0;
-    for (int i = 0; i < count; ++i)
-        if (controls[order[i]] == focused)
+    size_t next = 0;
+    for (size_t i = 0; i < count; ++i)
+        if (controlIn(order[i]) == focused)
             next = (i + (backwards ? count - 1 : 1)) % count;
-    SetFocus(controls[order[next]]);
+    SetFocus(controlIn(order[next]));
 }
 
 LRESULT CALLBACK Win32StationWindow::windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -312,7 +272,8 @@ LRESULT Win32StationWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lP
         break;
     }
     case WM_COMMAND:
-        if (LOWORD(wParam) == firstControlId + Command1 && HIWORD(wParam) == BN_CLICKED && events.exit)
+        if (LOWORD(wParam) == firstControlId + static_cast<int>(indexOf(Slot::Command1)) &&
+            HIWORD(wParam) == BN_CLICKED && events.exit)
             events.exit();
         return 0;
     case WM_TIMER:
@@ -334,9 +295,9 @@ LRESULT Win32StationWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lP
         // the result box.
         if (LOWORD(wParam) == WA_INACTIVE) {
             HWND focused = GetFocus();
-            focusBeforeDeactivation = slotOf(focused) != slotCount ? focused : nullptr;
+            focusBeforeDeactivation = indexOfControl(focused) != slotCount ? focused : nullptr;
         } else {
-            SetFocus(focusBeforeDeactivation != nullptr ? focusBeforeDeactivation : controls[txtReceive]);
+            SetFocus(focusBeforeDeactivation != nullptr ? focusBeforeDeactivation : controlIn(frmmain.focusOrder[0]));
         }
         return 0;
     case WM_DESTROY:
@@ -361,7 +322,7 @@ LRESULT CALLBACK Win32StationWindow::pictureProc(HWND picture_, UINT message, WP
         RECT area;
         GetClientRect(picture_, &area);
         if (self != nullptr) {
-            FillRect(dc, &area, self->formBrush);
+            FillRect(dc, &area, self->backgroundBrush(indexOf(Slot::Picture1)));
             BITMAP size{};
             HDC source = CreateCompatibleDC(dc);
             if (source != nullptr && self->picture != nullptr &&
@@ -387,6 +348,7 @@ LRESULT CALLBACK Win32StationWindow::pictureProc(HWND picture_, UINT message, WP
 
 LRESULT CALLBACK Win32StationWindow::frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    Win32StationWindow* self = ownerOf(GetParent(frame));
     switch (message) {
     case WM_ERASEBKGND:
         return 1;
@@ -395,7 +357,8 @@ LRESULT CALLBACK Win32StationWindow::frameProc(HWND frame, UINT message, WPARAM 
         HDC dc = BeginPaint(frame, &paint);
         RECT area;
         GetClientRect(frame, &area);
-        FillRect(dc, &area, GetSysColorBrush(COLOR_BTNFACE));
+        if (self != nullptr)
+            FillRect(dc, &area, self->backgroundBrush(indexOf(Slot::Frame1)));
         DrawEdge(dc, &area, EDGE_ETCHED, BF_RECT);
         EndPaint(frame, &paint);
         return 0;

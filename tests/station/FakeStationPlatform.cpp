@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "WindowLayout.h"
+
 namespace {
 
 class StringInput : public TextInput {
@@ -22,15 +24,14 @@ private:
 
 }  // namespace
 
+// The controls start as the window's layout table has them.
 FakeStationPlatform::FakeStationPlatform()
 {
-    texts[Control::Label1] = "Please Insert Main Board";
-    texts[Control::Label2] = "";
-    texts[Control::Label4] = "";
-    texts[Control::Text2] = "";
-    texts[Control::Time1] = " ";
-    texts[Control::txtReceive] = "";
-    colours[Control::Text2] = Colour::systemDesktop();
+    for (Control control : {Control::Label1, Control::Label2, Control::Label4, Control::Text2, Control::Time1,
+                            Control::txtReceive}) {
+        texts[control] = layoutOf(slotOf(control)).text;
+        colours[control] = layoutOf(slotOf(control)).textColour;
+    }
 }
 
 void FakeStationPlatform::setText(Control control, const std::string& text)

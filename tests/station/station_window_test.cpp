@@ -22,10 +22,13 @@
 #include "StationOptions.h"
 #include "QtStationPlatform.h"
 #include "QtStationProgram.h"
+#include "WindowLayout.h"
 
 namespace {
 
 constexpr int patienceMs = 5000;
+// X11 has no desktop colour; the window takes Windows' default.
+const QColor desktopBlue(58, 110, 165);
 
 class QtStationTest : public ::testing::Test {
 protected:
@@ -81,17 +84,12 @@ TEST_F(QtStationTest, WindowMatchesTheLayoutTable)
     ASSERT_FALSE(w.Picture1->pixmap().isNull());
     EXPECT_EQ(w.Picture1->pixmap().size(), QSize(57, 57));
 
-    struct Place {
-        QWidget* control;
-        int left, top, width, height;
-    };
-    for (const Place& p : {Place{w.Picture1, 120, 0, 975, 855}, Place{w.Label3, 5760, 240, 1335, 495},
-                           Place{w.Label4, 7080, 240, 735, 375}, Place{w.Command1, 8040, 120, 1095, 615},
-                           Place{w.Frame1, 480, 960, 8655, 1935}, Place{w.txtReceive, 720, 1200, 8175, 1485},
-                           Place{w.Label1, 480, 3240, 3525, 420}, Place{w.Label2, 4320, 3120, 660, 705},
-                           Place{w.Text2, 5640, 3240, 3495, 525}, Place{w.Time1, 7200, 4200, 2295, 375}})
-        EXPECT_EQ(p.control->geometry(), QRect(p.left / 15, p.top / 15, p.width / 15, p.height / 15))
-            << p.control->objectName().toStdString();
+    // Every control by its name, where the layout table puts it.
+    for (const ControlLayout& c : frmmain.controls) {
+        const QWidget* control = w.findChild<QWidget*>(QString::fromLatin1(c.name));
+        ASSERT_NE(control, nullptr) << c.name;
+        EXPECT_EQ(control->geometry(), QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15)) << c.name;
+    }
 
     EXPECT_EQ(w.Label3->text().toStdString(), "Com. Port :");
     EXPECT_EQ(w.Label4->text().toStdString(), "3");
@@ -116,9 +114,9 @@ TEST_F(QtStationTest, WindowMatchesTheLayoutTable)
     }
 
     EXPECT_EQ(w.Text2->palette().color(QPalette::Base), QColor(192, 255, 255));
-    EXPECT_EQ(text2Colour(), QtStationWindow::systemDesktopColour());
+    EXPECT_EQ(text2Colour(), desktopBlue);
     EXPECT_EQ(w.Label4->palette().color(QPalette::WindowText), QColor(0, 0, 0));
-    EXPECT_EQ(w.txtReceive->palette().color(QPalette::Base), QtStationWindow::inactiveTitleBarColour());
+    EXPECT_EQ(w.txtReceive->palette().color(QPalette::Base), QColor(191, 205, 219)) << "inactive title bar";
 }
 
 TEST_F(QtStationTest, FocusStartsInTheBoardTextAndFollowsTheOrder)
@@ -163,7 +161,7 @@ TEST_F(QtStationTest, GoodBoardRunsAWholeCycleAndTheNextBoardIsHeard)
     ASSERT_TRUE(waitUntil([&] { return dir.exists("job-started"); }, patienceMs)) << "run.bat not started";
     EXPECT_EQ(dir.read("job-started"), dir.path() + " -p3 -sy fw.bin -lfLOG\n");
     EXPECT_EQ(w.Text2->text().toStdString(), "Writing Program...");
-    EXPECT_EQ(text2Colour(), QtStationWindow::systemDesktopColour());
+    EXPECT_EQ(text2Colour(), desktopBlue);
     EXPECT_TRUE(program().platform.timerIsActive());
     EXPECT_EQ(program().platform.timerIntervalMs(), 11);
     ASSERT_TRUE(waitUntil([&] { return w.Label2->text() == "50"; }, patienceMs));
