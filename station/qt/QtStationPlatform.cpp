@@ -68,10 +68,10 @@ bool terminalAvailable()
 }
 
 QtStationPlatform::QtStationPlatform(QtStationWindow& window_, QtPlatformOptions options_)
-    : window(window_), options(std::move(options_))
+    : window(window_),
+      options(std::move(options_)),
+      timer1([this](uint32_t periodMs) { runTimer(periodMs); }, options.timeDivisor)
 {
-    if (options.timeDivisor == 0)
-        options.timeDivisor = 1;
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, [this] {
         if (onTick)
@@ -176,23 +176,14 @@ std::string QtStationPlatform::readPort()
     return {waiting.constData(), static_cast<size_t>(waiting.size())};
 }
 
-void QtStationPlatform::enableTimer(bool enabled)
-{
-    timerEnabled = enabled;
-    applyTimer();
-}
+void QtStationPlatform::enableTimer(bool enabled) { timer1.enable(enabled); }
 
-void QtStationPlatform::setTimerInterval(uint32_t ms)
-{
-    intervalMs = ms;
-    applyTimer();
-}
+void QtStationPlatform::setTimerInterval(uint32_t ms) { timer1.setInterval(ms); }
 
-// As the serial control's timer: ticking needs both, and any change starts the count anew.
-void QtStationPlatform::applyTimer()
+void QtStationPlatform::runTimer(uint32_t periodMs)
 {
-    if (timerEnabled && intervalMs > 0)
-        timer.start(static_cast<int>(std::max<uint32_t>(1, intervalMs / options.timeDivisor)));
+    if (periodMs > 0)
+        timer.start(static_cast<int>(periodMs));
     else
         timer.stop();
 }
@@ -251,7 +242,7 @@ void QtStationPlatform::watchJob()
 
 void QtStationPlatform::endJob() { job.terminate(); }
 
-void QtStationPlatform::sleep(uint32_t ms) { QThread::msleep(ms / options.timeDivisor); }
+void QtStationPlatform::sleep(uint32_t ms) { QThread::msleep(timer1.scaled(ms)); }
 
 void QtStationPlatform::messageBox(const std::string& prompt, const std::string& title, bool criticalIcon)
 {

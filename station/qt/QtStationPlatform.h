@@ -9,6 +9,7 @@
 #include <string>
 
 #include "CommSettings.h"
+#include "CycleTimer.h"
 #include "PosixJob.h"
 #include "StationPlatform.h"
 
@@ -66,7 +67,7 @@ public:
 
 private:
     QWidget* widgetOf(Control control) const;
-    void applyTimer();
+    void runTimer(uint32_t periodMs);
     void deliverReceiveEvent();
     void watchJob();
     void showJobInTerminal();
@@ -75,6 +76,8 @@ private:
     QtPlatformOptions options;
     QSerialPort port;
     QTimer timer;
+    // Declared after the QTimer it runs.
+    CycleTimer timer1;
     PosixJob job;
     QTimer jobWatch;
     // The job's output while a terminal window shows it.
@@ -83,8 +86,6 @@ private:
     CommSettings settings;
     int16_t portNumber = 0;
     int currentEvent = 0;
-    bool timerEnabled = false;
-    uint32_t intervalMs = 0;
     // The exact text of txtReceive; the widget shows it with line ends made plain.
     std::string receivedText;
 };

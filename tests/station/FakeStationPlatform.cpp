@@ -25,7 +25,7 @@ private:
 }  // namespace
 
 // The controls start as the window's layout table has them.
-FakeStationPlatform::FakeStationPlatform()
+FakeStationPlatform::FakeStationPlatform() : timer1([this](uint32_t periodMs) { runTimer(periodMs); })
 {
     for (Control control : {Control::Label1, Control::Label2, Control::Label4, Control::Text2, Control::Time1,
                             Control::txtReceive}) {
@@ -91,19 +91,21 @@ std::string FakeStationPlatform::readPort()
 
 void FakeStationPlatform::enableTimer(bool enabled)
 {
-    timerEnabled = enabled;
     log.push_back(enabled ? "timer:on" : "timer:off");
-    restartTimer();
+    timer1.enable(enabled);
 }
 
 void FakeStationPlatform::setTimerInterval(uint32_t intervalMs)
 {
-    timerIntervalMs = intervalMs;
     log.push_back("interval:" + std::to_string(intervalMs));
-    restartTimer();
+    timer1.setInterval(intervalMs);
 }
 
-void FakeStationPlatform::restartTimer() { nextTickAtMs = nowMs + timerIntervalMs; }
+void FakeStationPlatform::runTimer(uint32_t periodMs)
+{
+    tickPeriodMs = periodMs;
+    nextTickAtMs = nowMs + periodMs;
+}
 
 bool FakeStationPlatform::startProcess(const std::string& name)
 {
@@ -173,7 +175,7 @@ void FakeStationPlatform::advance(Station& station, uint64_t ms)
 {
     const uint64_t target = nowMs + ms;
     while (exitStatus < 0) {
-        const bool ticking = timerEnabled && timerIntervalMs > 0 && nextTickAtMs <= target;
+        const bool ticking = tickPeriodMs > 0 && nextTickAtMs <= target;
         const bool jobEnding = jobRunning && jobEndsAtMs <= target;
         if (jobEnding && (!ticking || jobEndsAtMs < nextTickAtMs)) {
             nowMs = std::max(nowMs, jobEndsAtMs);
@@ -182,7 +184,7 @@ void FakeStationPlatform::advance(Station& station, uint64_t ms)
             station.Job_Ended(jobExitStatus);
         } else if (ticking) {
             nowMs = nextTickAtMs;
-            nextTickAtMs += timerIntervalMs;
+            nextTickAtMs += tickPeriodMs;
             station.Timer1_Timer();
         } else {
             break;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "CycleTimer.h"
 #include "FakeStationPlatform.h"
 #include "Station.h"
 #include "StationOptions.h"
@@ -61,7 +62,7 @@ TEST_F(StationTest, StartUpShowsThePortOfRunBatAndOpensIt)
     EXPECT_LT(platform.logIndex("port:3"), platform.logIndex("open"));
     EXPECT_EQ(platform.openFiles, 0) << "run.bat stays open";
     EXPECT_TRUE(platform.boxes.empty());
-    EXPECT_FALSE(platform.timerEnabled);
+    EXPECT_FALSE(platform.timer1.enabled());
     EXPECT_EQ(platform.texts[Control::Label1], "Please Insert Main Board");
     EXPECT_EQ(platform.texts[Control::Time1], " ");
     EXPECT_EQ(platform.exitStatus, -1);
@@ -202,7 +203,7 @@ TEST_F(StationTest, JobThatCannotStartEndsTheProgram)
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_NE(platform.boxes[0].prompt.find("run.bat cannot be started"), std::string::npos);
     EXPECT_GT(platform.exitStatus, 0);
-    EXPECT_FALSE(platform.timerEnabled);
+    EXPECT_FALSE(platform.timer1.enabled());
 }
 
 TEST_F(StationTest, ChatterWithoutTriggerKeepsOnlyTheLatestText)
@@ -423,8 +424,8 @@ TEST_F(StationTest, ResetReopensThePortShownAndClearsEverything)
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_TRUE(platform.portIsOpen);
     EXPECT_EQ(platform.portNumber, 7);
-    EXPECT_FALSE(platform.timerEnabled);
-    EXPECT_EQ(platform.timerIntervalMs, 1105u);
+    EXPECT_FALSE(platform.timer1.enabled());
+    EXPECT_EQ(platform.timer1.intervalMs(), 1105u);
     EXPECT_EQ(station.ticks(), 0);
     EXPECT_EQ(platform.texts[Control::Label2], "");
     EXPECT_EQ(platform.texts[Control::txtReceive], "");
@@ -571,6 +572,23 @@ INSTANTIATE_TEST_SUITE_P(
                 false},
         JobCase{"EndlessJobEndedAtItsLimitEarly", true, 200, never, 0, "ok", 0, 181 * 1105 + 1500, false, false}),
     [](const ::testing::TestParamInfo<JobCase>& p) { return std::string(p.param.name); });
+
+TEST(CycleTimer, TicksOnlyWhenEnabledWithAnIntervalAndRestartsOnEveryChange)
+{
+    std::vector<uint32_t> runs;
+    CycleTimer timer([&](uint32_t periodMs) { runs.push_back(periodMs); }, 100);
+    timer.enable(true);
+    timer.setInterval(1105);
+    timer.setInterval(1105);
+    timer.setInterval(0);
+    timer.setInterval(50);
+    timer.enable(false);
+    EXPECT_EQ(runs, (std::vector<uint32_t>{0, 11, 11, 0, 1, 0})) << "divided by 100, never below 1 ms";
+    EXPECT_FALSE(timer.enabled());
+    EXPECT_EQ(timer.intervalMs(), 50u);
+    EXPECT_EQ(timer.scaled(5000), 50u);
+    EXPECT_EQ(CycleTimer([](uint32_t) {}, 0).scaled(5000), 5000u) << "a divisor of 0 counts as 1";
+}
 
 TEST(StationOptions, ParsesTheCycleOptions)
 {
