@@ -119,8 +119,8 @@ Win32StationWindow::Win32StationWindow(HINSTANCE instance_) : instance(instance_
     bigIcon = loadIcon(instance, SM_CXICON, SM_CYICON);
     smallIcon = loadIcon(instance, SM_CXSMICON, SM_CYSMICON);
     if (!registerClass(instance, windowClass, windowProc, formBrush, bigIcon, smallIcon) ||
-        !registerClass(instance, pictureClass, pictureProc, nullptr, nullptr, nullptr) ||
-        !registerClass(instance, frameClass, frameProc, nullptr, nullptr, nullptr))
+        !registerClass(instance, pictureClass, drawnControlProc, nullptr, nullptr, nullptr) ||
+        !registerClass(instance, frameClass, drawnControlProc, nullptr, nullptr, nullptr))
         return;
 
     const int dpi = screenDpi();
@@ -310,60 +310,52 @@ LRESULT Win32StationWindow::handleMessage(UINT message, WPARAM wParam, LPARAM lP
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-LRESULT CALLBACK Win32StationWindow::pictureProc(HWND picture_, UINT message, WPARAM wParam, LPARAM lParam)
+// Picture1 and Frame1, for which Win32 has no control of its own: the
+// table's background, then the board's picture or a frame's etched edge.
+LRESULT CALLBACK Win32StationWindow::drawnControlProc(HWND child, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    Win32StationWindow* self = ownerOf(GetParent(picture_));
+    Win32StationWindow* self = ownerOf(GetParent(child));
+    const size_t index = self != nullptr ? self->indexOfControl(child) : slotCount;
+    if (index == slotCount)
+        return DefWindowProcA(child, message, wParam, lParam);
     switch (message) {
     case WM_ERASEBKGND:
         return 1;
     case WM_PAINT: {
         PAINTSTRUCT paint;
-        HDC dc = BeginPaint(picture_, &paint);
+        HDC dc = BeginPaint(child, &paint);
         RECT area;
-        GetClientRect(picture_, &area);
-        if (self != nullptr) {
-            FillRect(dc, &area, self->backgroundBrush(indexOf(Slot::Picture1)));
-            BITMAP size{};
-            HDC source = CreateCompatibleDC(dc);
-            if (source != nullptr && self->picture != nullptr &&
-                GetObjectA(self->picture, sizeof size, &size) == sizeof size) {
-                HGDIOBJ previous = SelectObject(source, self->picture);
-                BitBlt(dc, 0, 0, size.bmWidth, size.bmHeight, source, 0, 0, SRCCOPY);
-                SelectObject(source, previous);
-            }
-            if (source != nullptr)
-                DeleteDC(source);
-        }
-        EndPaint(picture_, &paint);
+        GetClientRect(child, &area);
+        FillRect(dc, &area, self->backgroundBrush(index));
+        if (index == indexOf(Slot::Picture1))
+            self->drawPicture(dc);
+        else
+            DrawEdge(dc, &area, EDGE_ETCHED, BF_RECT);
+        EndPaint(child, &paint);
         return 0;
     }
     case WM_LBUTTONDOWN:
         // A picture box takes the focus when it is clicked.
-        SetFocus(picture_);
-        return 0;
+        if (takesFocus(static_cast<Slot>(index))) {
+            SetFocus(child);
+            return 0;
+        }
+        break;
     default:
-        return DefWindowProcA(picture_, message, wParam, lParam);
+        break;
     }
+    return DefWindowProcA(child, message, wParam, lParam);
 }
 
-LRESULT CALLBACK Win32StationWindow::frameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam)
+void Win32StationWindow::drawPicture(HDC dc) const
 {
-    Win32StationWindow* self = ownerOf(GetParent(frame));
-    switch (message) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(frame, &paint);
-        RECT area;
-        GetClientRect(frame, &area);
-        if (self != nullptr)
-            FillRect(dc, &area, self->backgroundBrush(indexOf(Slot::Frame1)));
-        DrawEdge(dc, &area, EDGE_ETCHED, BF_RECT);
-        EndPaint(frame, &paint);
-        return 0;
+    BITMAP size{};
+    HDC source = CreateCompatibleDC(dc);
+    if (source != nullptr && picture != nullptr && GetObjectA(picture, sizeof size, &size) == sizeof size) {
+        HGDIOBJ previous = SelectObject(source, picture);
+        BitBlt(dc, 0, 0, size.bmWidth, size.bmHeight, source, 0, 0, SRCCOPY);
+        SelectObject(source, previous);
     }
-    default:
-        return DefWindowProcA(frame, message, wParam, lParam);
-    }
+    if (source != nullptr)
+        DeleteDC(source);
 }

@@ -56,8 +56,7 @@ private:
     };
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK pictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK drawnControlProc(HWND child, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     bool createControls(int dpi);
     HBRUSH paintControl(HDC dc, HWND child);
@@ -66,6 +65,7 @@ private:
     HBRUSH backgroundBrush(size_t index) const;
     HWND controlIn(Slot slot) const { return controls[indexOf(slot)]; }
     void moveFocus(bool backwards);
+    void drawPicture(HDC dc) const;
 
     HINSTANCE instance;
     HWND window = nullptr;
