@@ -22,17 +22,26 @@ enum class Control {
     txtReceive,  // everything the board sent in the current cycle
 };
 
-// A text colour: a fixed (red, green, blue) or the desktop's colour of a
-// system role, resolved by the toolkit layer.
+// A colour: a fixed (red, green, blue) or the desktop's colour of a system
+// role, resolved by the toolkit layer.
 struct Colour {
-    enum class Kind : uint8_t { rgb, systemDesktop };
+    enum class Kind : uint8_t {
+        rgb,
+        systemDesktop,
+        systemButtonFace,
+        systemButtonText,
+        systemWindow,  // the background of text boxes
+        systemWindowText,
+        systemInactiveTitleBar,
+    };
     Kind kind;
     uint8_t red;
     uint8_t green;
     uint8_t blue;
 
     static constexpr Colour rgb(uint8_t r, uint8_t g, uint8_t b) { return {Kind::rgb, r, g, b}; }
-    static constexpr Colour systemDesktop() { return {Kind::systemDesktop, 0, 0, 0}; }
+    static constexpr Colour system(Kind role) { return {role, 0, 0, 0}; }
+    static constexpr Colour systemDesktop() { return system(Kind::systemDesktop); }
     bool operator==(const Colour& o) const
     {
         return kind == o.kind && (kind != Kind::rgb || (red == o.red && green == o.green && blue == o.blue));

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "WindowLayout.h"
+
 namespace {
 
 class StringInput : public TextInput {
@@ -22,15 +24,14 @@ private:
 
 }  // namespace
 
-FakeStationPlatform::FakeStationPlatform()
+// The controls start as the window's layout table has them.
+FakeStationPlatform::FakeStationPlatform() : timer1([this](uint32_t periodMs) { runTimer(periodMs); })
 {
-    texts[Control::Label1] = "Please Insert Main Board";
-    texts[Control::Label2] = "";
-    texts[Control::Label4] = "";
-    texts[Control::Text2] = "";
-    texts[Control::Time1] = " ";
-    texts[Control::txtReceive] = "";
-    colours[Control::Text2] = Colour::systemDesktop();
+    for (Control control : {Control::Label1, Control::Label2, Control::Label4, Control::Text2, Control::Time1,
+                            Control::txtReceive}) {
+        texts[control] = layoutOf(slotOf(control)).text;
+        colours[control] = layoutOf(slotOf(control)).textColour;
+    }
 }
 
 void FakeStationPlatform::setText(Control control, const std::string& text)
@@ -90,19 +91,21 @@ std::string FakeStationPlatform::readPort()
 
 void FakeStationPlatform::enableTimer(bool enabled)
 {
-    timerEnabled = enabled;
     log.push_back(enabled ? "timer:on" : "timer:off");
-    restartTimer();
+    timer1.enable(enabled);
 }
 
 void FakeStationPlatform::setTimerInterval(uint32_t intervalMs)
 {
-    timerIntervalMs = intervalMs;
     log.push_back("interval:" + std::to_string(intervalMs));
-    restartTimer();
+    timer1.setInterval(intervalMs);
 }
 
-void FakeStationPlatform::restartTimer() { nextTickAtMs = nowMs + timerIntervalMs; }
+void FakeStationPlatform::runTimer(uint32_t periodMs)
+{
+    tickPeriodMs = periodMs;
+    nextTickAtMs = nowMs + periodMs;
+}
 
 bool FakeStationPlatform::startProcess(const std::string& name)
 {
@@ -172,7 +175,7 @@ void FakeStationPlatform::advance(Station& station, uint64_t ms)
 {
     const uint64_t target = nowMs + ms;
     while (exitStatus < 0) {
-        const bool ticking = timerEnabled && timerIntervalMs > 0 && nextTickAtMs <= target;
+        const bool ticking = tickPeriodMs > 0 && nextTickAtMs <= target;
         const bool jobEnding = jobRunning && jobEndsAtMs <= target;
         if (jobEnding && (!ticking || jobEndsAtMs < nextTickAtMs)) {
             nowMs = std::max(nowMs, jobEndsAtMs);
@@ -181,7 +184,7 @@ void FakeStationPlatform::advance(Station& station, uint64_t ms)
             station.Job_Ended(jobExitStatus);
         } else if (ticking) {
             nowMs = nextTickAtMs;
-            nextTickAtMs += timerIntervalMs;
+            nextTickAtMs += tickPeriodMs;
             station.Timer1_Timer();
         } else {
             break;

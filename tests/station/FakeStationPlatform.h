@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "CycleTimer.h"
 #include "Station.h"
 #include "StationPlatform.h"
 
@@ -78,8 +79,8 @@ public:
     std::string sentToBoard;
     int eventKind = 0;
 
-    bool timerEnabled = false;
-    uint32_t timerIntervalMs = 0;
+    CycleTimer timer1;
+    uint32_t tickPeriodMs = 0;  // 0: not ticking
     uint64_t nextTickAtMs = 0;
     uint64_t nowMs = 0;
     // The wall clock when the virtual clock reads 0: an odd second and a bit,
@@ -105,7 +106,7 @@ public:
     int exitStatus = -1;  // -1: still running
 
 private:
-    void restartTimer();
+    void runTimer(uint32_t periodMs);
 };
 
 // Records what the cycle tells the station log.

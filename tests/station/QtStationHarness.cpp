@@ -10,10 +10,11 @@
 #include <fstream>
 #include <poll.h>
 #include <pty.h>
-#include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "WholeFile.h"
 
 ScratchDir::ScratchDir()
 {
@@ -48,13 +49,7 @@ bool ScratchDir::exists(const std::string& name) const
     return stat((dir + "/" + name).c_str(), &info) == 0;
 }
 
-std::string ScratchDir::read(const std::string& name) const
-{
-    std::ifstream in(dir + "/" + name, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
+std::string ScratchDir::read(const std::string& name) const { return readWholeFile(dir + "/" + name); }
 
 PtyBoard::PtyBoard()
 {

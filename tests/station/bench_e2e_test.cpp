@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "QtStationHarness.h"
-#include "StationProgram.h"
+#include "QtStationProgram.h"
 
 extern char** environ;
 
@@ -90,7 +90,7 @@ BenchResult runBench(ScratchDir& dir, uint32_t timeDivisor, const std::vector<st
     QtPlatformOptions options;
     options.timeDivisor = timeDivisor;
     options.endProgram = [](int status) { ADD_FAILURE() << "station ended with " << status; };
-    StationProgram station(options);
+    QtStationProgram station(options);
     if (!station.start()) {
         ADD_FAILURE() << "station did not start";
         return result;

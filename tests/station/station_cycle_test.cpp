@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "CycleTimer.h"
 #include "FakeStationPlatform.h"
 #include "Station.h"
 #include "StationOptions.h"
@@ -18,21 +19,58 @@ std::string textEntry(Control control, const std::string& text)
     return "text:" + std::to_string(static_cast<int>(control)) + ":" + text;
 }
 
+// What the operator is shown at a result: the box, and the window behind it.
+struct ResultShown {
+    const char* title;
+    bool critical;
+    const char* label1;
+    const char* text2;
+    Colour text2Colour;
+    const char* time1;  // the fake's date and time on success
+};
+
+const ResultShown passedShown = {"PROGRAM COMPLETE...!!!", false, "Please remove Main Board", "Program Success...",
+                                 Colour::rgb(0, 128, 0), "12/8/2026 6:04:04 AM"};
+const ResultShown failedShown = {"PROGRAM ERROR", true, "Please Check Mainbord", "Program Error !!!!!!!! ",
+                                 Colour::rgb(255, 0, 0), " "};
+
+const char* resultTitle(bool passed) { return (passed ? passedShown : failedShown).title; }
+
+// The one result box of the cycle and what the window showed while it was open.
+void expectResultBox(const FakeStationPlatform& platform, const ResultShown& expected)
+{
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    const FakeStationPlatform::Box& box = platform.boxes[0];
+    EXPECT_EQ(box.title, expected.title);
+    EXPECT_EQ(box.prompt, "Click for restart.");
+    EXPECT_EQ(box.critical, expected.critical);
+    EXPECT_EQ(box.texts.at(Control::Label1), expected.label1);
+    EXPECT_EQ(box.texts.at(Control::Text2), expected.text2);
+    EXPECT_EQ(box.text2Colour, expected.text2Colour);
+    EXPECT_EQ(box.texts.at(Control::Time1), expected.time1) << "a date and time only on success";
+}
+
 class StationTest : public ::testing::Test {
 protected:
     StationTest() : station(platform, recorder) { platform.files["run.bat"] = goodJob; }
 
     void load() { ASSERT_TRUE(station.Form_Load()); }
 
-    // Start-up that must fail: one critical box, a non-zero exit, no port.
-    void expectStartFailure(const std::string& named)
+    // A failure that ends the program: one critical box naming `named`, a
+    // non-zero exit, no port.
+    void expectProgramEnded(const std::string& named)
     {
-        EXPECT_FALSE(station.Form_Load());
         ASSERT_EQ(platform.boxes.size(), 1u);
         EXPECT_TRUE(platform.boxes[0].critical);
         EXPECT_NE(platform.boxes[0].prompt.find(named), std::string::npos) << platform.boxes[0].prompt;
         EXPECT_GT(platform.exitStatus, 0);
         EXPECT_FALSE(platform.portIsOpen);
+    }
+
+    void expectStartFailure(const std::string& named)
+    {
+        EXPECT_FALSE(station.Form_Load());
+        expectProgramEnded(named);
     }
 
     // Loaded, and the board has printed the trigger: the cycle is armed.
@@ -61,7 +99,7 @@ TEST_F(StationTest, StartUpShowsThePortOfRunBatAndOpensIt)
     EXPECT_LT(platform.logIndex("port:3"), platform.logIndex("open"));
     EXPECT_EQ(platform.openFiles, 0) << "run.bat stays open";
     EXPECT_TRUE(platform.boxes.empty());
-    EXPECT_FALSE(platform.timerEnabled);
+    EXPECT_FALSE(platform.timer1.enabled());
     EXPECT_EQ(platform.texts[Control::Label1], "Please Insert Main Board");
     EXPECT_EQ(platform.texts[Control::Time1], " ");
     EXPECT_EQ(platform.exitStatus, -1);
@@ -199,10 +237,8 @@ TEST_F(StationTest, JobThatCannotStartEndsTheProgram)
     load();
     platform.canStartProcess = false;
     platform.boardSends(station, "h...");
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_NE(platform.boxes[0].prompt.find("run.bat cannot be started"), std::string::npos);
-    EXPECT_GT(platform.exitStatus, 0);
-    EXPECT_FALSE(platform.timerEnabled);
+    expectProgramEnded("run.bat cannot be started");
+    EXPECT_FALSE(platform.timer1.enabled());
 }
 
 TEST_F(StationTest, ChatterWithoutTriggerKeepsOnlyTheLatestText)
@@ -253,15 +289,7 @@ TEST_F(StationTest, LogWithTextIsSuccessShownUntilTheBoxCloses)
     platform.files["LOG"] = "Sent OK\r\nBoard: flash verified\r\n";
     armed();
     platform.advance(station, cycleMs);
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    const FakeStationPlatform::Box& box = platform.boxes[0];
-    EXPECT_EQ(box.title, "PROGRAM COMPLETE...!!!");
-    EXPECT_EQ(box.prompt, "Click for restart.");
-    EXPECT_FALSE(box.critical);
-    EXPECT_EQ(box.texts.at(Control::Label1), "Please remove Main Board");
-    EXPECT_EQ(box.texts.at(Control::Text2), "Program Success...");
-    EXPECT_EQ(box.text2Colour, Colour::rgb(0, 128, 0));
-    EXPECT_EQ(box.texts.at(Control::Time1), "12/8/2026 6:04:04 AM");
+    expectResultBox(platform, passedShown);
     EXPECT_EQ(platform.openFiles, 0) << "LOG stays open";
     ASSERT_EQ(recorder.results.size(), 1u);
     EXPECT_TRUE(recorder.results[0].passed);
@@ -281,15 +309,7 @@ TEST_P(FailingLogTest, EmptyLastFieldIsFailure)
     platform.files["LOG"] = GetParam().content;
     armed();
     platform.advance(station, cycleMs);
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    const FakeStationPlatform::Box& box = platform.boxes[0];
-    EXPECT_EQ(box.title, "PROGRAM ERROR");
-    EXPECT_EQ(box.prompt, "Click for restart.");
-    EXPECT_TRUE(box.critical);
-    EXPECT_EQ(box.texts.at(Control::Label1), "Please Check Mainbord");
-    EXPECT_EQ(box.texts.at(Control::Text2), "Program Error !!!!!!!! ");
-    EXPECT_EQ(box.text2Colour, Colour::rgb(255, 0, 0));
-    EXPECT_EQ(box.texts.at(Control::Time1), " ") << "no time on failure";
+    expectResultBox(platform, failedShown);
     ASSERT_EQ(recorder.results.size(), 1u);
     EXPECT_FALSE(recorder.results[0].passed);
     EXPECT_EQ(platform.exitStatus, -1);
@@ -305,11 +325,7 @@ TEST_F(StationTest, MissingLogEndsTheProgram)
 {
     armed();
     platform.advance(station, cycleMs);
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_TRUE(platform.boxes[0].critical);
-    EXPECT_NE(platform.boxes[0].prompt.find("LOG"), std::string::npos);
-    EXPECT_GT(platform.exitStatus, 0);
-    EXPECT_FALSE(platform.portIsOpen);
+    expectProgramEnded("LOG");
     EXPECT_TRUE(recorder.results.empty());
 }
 
@@ -321,14 +337,7 @@ TEST_F(StationTest, StaleLogWithASuccessLineIsAnError)
     armed();
     platform.modified["LOG"] = platform.wallClockMs() - 60000;
     platform.advance(station, cycleMs);
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    const FakeStationPlatform::Box& box = platform.boxes[0];
-    EXPECT_EQ(box.title, "PROGRAM ERROR");
-    EXPECT_TRUE(box.critical);
-    EXPECT_EQ(box.texts.at(Control::Label1), "Please Check Mainbord");
-    EXPECT_EQ(box.texts.at(Control::Text2), "Program Error !!!!!!!! ");
-    EXPECT_EQ(box.text2Colour, Colour::rgb(255, 0, 0));
-    EXPECT_EQ(box.texts.at(Control::Time1), " ");
+    expectResultBox(platform, failedShown);
     ASSERT_EQ(recorder.results.size(), 1u);
     EXPECT_FALSE(recorder.results[0].passed);
     EXPECT_EQ(recorder.results[0].lastField, "") << "the earlier board's field is not this board's";
@@ -350,9 +359,9 @@ TEST_F(StationTest, FirstBoardsLogDoesNotPassTheNextBoard)
     platform.boardSends(station, "h...");
     platform.advance(station, cycleMs);
     ASSERT_EQ(platform.boxes.size(), 3u);
-    EXPECT_EQ(platform.boxes[0].title, "PROGRAM COMPLETE...!!!");
-    EXPECT_EQ(platform.boxes[1].title, "PROGRAM ERROR");
-    EXPECT_EQ(platform.boxes[2].title, "PROGRAM COMPLETE...!!!");
+    EXPECT_EQ(platform.boxes[0].title, resultTitle(true));
+    EXPECT_EQ(platform.boxes[1].title, resultTitle(false));
+    EXPECT_EQ(platform.boxes[2].title, resultTitle(true));
     EXPECT_EQ(platform.started.size(), 3u);
 }
 
@@ -362,10 +371,7 @@ TEST_F(StationTest, LogWhoseTimeCannotBeReadEndsTheProgram)
     platform.canReadModifiedTimes = false;
     armed();
     platform.advance(station, cycleMs);
-    ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_TRUE(platform.boxes[0].critical);
-    EXPECT_NE(platform.boxes[0].prompt.find("LOG"), std::string::npos);
-    EXPECT_GT(platform.exitStatus, 0);
+    expectProgramEnded("LOG");
     EXPECT_TRUE(recorder.results.empty());
 }
 
@@ -392,7 +398,7 @@ TEST_P(LogStampTest, LogCountsOnlyWhenStampedInOrAfterTheStartsStep)
     platform.modified["LOG"] = startedMs + GetParam().fromStartMs;
     platform.advance(station, cycleMs);
     ASSERT_EQ(platform.boxes.size(), 1u);
-    EXPECT_EQ(platform.boxes[0].title, GetParam().fresh ? "PROGRAM COMPLETE...!!!" : "PROGRAM ERROR");
+    EXPECT_EQ(platform.boxes[0].title, resultTitle(GetParam().fresh));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stamps, LogStampTest,
@@ -423,8 +429,8 @@ TEST_F(StationTest, ResetReopensThePortShownAndClearsEverything)
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_TRUE(platform.portIsOpen);
     EXPECT_EQ(platform.portNumber, 7);
-    EXPECT_FALSE(platform.timerEnabled);
-    EXPECT_EQ(platform.timerIntervalMs, 1105u);
+    EXPECT_FALSE(platform.timer1.enabled());
+    EXPECT_EQ(platform.timer1.intervalMs(), 1105u);
     EXPECT_EQ(station.ticks(), 0);
     EXPECT_EQ(platform.texts[Control::Label2], "");
     EXPECT_EQ(platform.texts[Control::txtReceive], "");
@@ -449,7 +455,7 @@ TEST_F(StationTest, NextBoardRunsAFreshCycle)
     platform.boardSends(station, "h...");
     platform.advance(station, cycleMs);
     ASSERT_EQ(platform.boxes.size(), 2u);
-    EXPECT_EQ(platform.boxes[1].title, "PROGRAM ERROR");
+    EXPECT_EQ(platform.boxes[1].title, resultTitle(false));
     EXPECT_EQ(platform.started.size(), 2u);
 }
 
@@ -543,7 +549,7 @@ TEST_P(JobEndTest, TheResultWaitsForTheJob)
     platform.advance(station, 1);
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].atMs - startedAt, c.decidedAfterMs);
-    EXPECT_EQ(platform.boxes[0].title, c.passed ? "PROGRAM COMPLETE...!!!" : "PROGRAM ERROR");
+    EXPECT_EQ(platform.boxes[0].title, resultTitle(c.passed));
     EXPECT_EQ(platform.boxes[0].texts.at(Control::Label2),
               std::to_string(std::max<uint64_t>(c.decidedAfterMs / 1105, c.earlyResult ? 0 : 100)));
     EXPECT_EQ(platform.logged("endJob@").size(), c.ended ? 0u : 1u);
@@ -571,6 +577,23 @@ INSTANTIATE_TEST_SUITE_P(
                 false},
         JobCase{"EndlessJobEndedAtItsLimitEarly", true, 200, never, 0, "ok", 0, 181 * 1105 + 1500, false, false}),
     [](const ::testing::TestParamInfo<JobCase>& p) { return std::string(p.param.name); });
+
+TEST(CycleTimer, TicksOnlyWhenEnabledWithAnIntervalAndRestartsOnEveryChange)
+{
+    std::vector<uint32_t> runs;
+    CycleTimer timer([&](uint32_t periodMs) { runs.push_back(periodMs); }, 100);
+    timer.enable(true);
+    timer.setInterval(1105);
+    timer.setInterval(1105);
+    timer.setInterval(0);
+    timer.setInterval(50);
+    timer.enable(false);
+    EXPECT_EQ(runs, (std::vector<uint32_t>{0, 11, 11, 0, 1, 0})) << "divided by 100, never below 1 ms";
+    EXPECT_FALSE(timer.enabled());
+    EXPECT_EQ(timer.intervalMs(), 50u);
+    EXPECT_EQ(timer.scaled(5000), 50u);
+    EXPECT_EQ(CycleTimer([](uint32_t) {}, 0).scaled(5000), 5000u) << "a divisor of 0 counts as 1";
+}
 
 TEST(StationOptions, ParsesTheCycleOptions)
 {

@@ -26,7 +26,7 @@
 
 #include "QtStationHarness.h"
 #include "StationOptions.h"
-#include "StationProgram.h"
+#include "QtStationProgram.h"
 
 namespace {
 constexpr int kJobLimitMs = 60000;
@@ -77,7 +77,7 @@ int main(int argc, char** argv)
         std::fflush(nullptr);
         std::_Exit(status == 0 ? 3 : status);
     };
-    StationProgram station(options, stationOptions.cycle());
+    QtStationProgram station(options, stationOptions.cycle());
     bool started = false;
     // Watches from the start: a start-up failure shows its box too.
     BoxWatcher watcher([&](QMessageBox& box) {

@@ -2,14 +2,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <unistd.h>
 
 #include "FakeStationPlatform.h"
 #include "Station.h"
 #include "StationLog.h"
+#include "WholeFile.h"
 
 namespace {
 
@@ -19,14 +18,6 @@ struct FakeRecordClock : RecordClock {
     std::time_t wall = 0;
     uint64_t steady = 0;
 };
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
 
 class StationLogTest : public ::testing::Test {
 protected:
@@ -96,7 +87,7 @@ TEST_F(StationLogTest, AppendsOneLinePerResultAfterAHeader)
     clock.steady += 1803100;
     log.jobEnded();
     log.result(3, false, "", JobOutcome());
-    EXPECT_EQ(readFile(path), "time,port,result,seconds,log,job exit,job seconds\r\n"
+    EXPECT_EQ(readWholeFile(path), "time,port,result,seconds,log,job exit,job seconds\r\n"
                               "2026-12-08T08:04:04+02:00,3,PASS,115.5,\"Board: flash verified, 2 MiB\",0,31.2\r\n"
                               "2026-12-08T08:04:04+02:00,3,FAIL,145.0,,154,140.0\r\n"
                               "2026-12-08T08:04:04+02:00,3,FAIL,1808.1,,job did not end,1803.1\r\n");

@@ -13,7 +13,7 @@
 #include <cstdlib>
 
 #include "QtStationHarness.h"
-#include "StationProgram.h"
+#include "QtStationProgram.h"
 
 namespace {
 
@@ -55,10 +55,10 @@ QImage withCaption(QWidget& widget)
     return image;
 }
 
-QImage windowImage(StationWindow& window) { return withCaption(window); }
+QImage windowImage(QtStationWindow& window) { return withCaption(window); }
 
 // The window with the box in its middle, the way the box pops up over it.
-QImage withBox(StationWindow& window, QWidget& box)
+QImage withBox(QtStationWindow& window, QWidget& box)
 {
     QImage image = windowImage(window);
     const QImage boxImage = withCaption(box);
@@ -89,10 +89,10 @@ int main(int argc, char** argv)
     QtPlatformOptions options;
     options.timeDivisor = 20;
     options.endProgram = [](int status) { std::exit(status); };
-    StationProgram program(options);
+    QtStationProgram program(options);
     if (!program.start())
         return 1;
-    StationWindow& window = program.window;
+    QtStationWindow& window = program.window;
     bool ok = true;
 
     waitUntil([] { return false; }, 200);

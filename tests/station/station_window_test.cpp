@@ -21,24 +21,27 @@
 #include "QtStationHarness.h"
 #include "StationOptions.h"
 #include "QtStationPlatform.h"
-#include "StationProgram.h"
+#include "QtStationProgram.h"
+#include "WindowLayout.h"
 
 namespace {
 
 constexpr int patienceMs = 5000;
+// X11 has no desktop colour; the window takes Windows' default.
+const QColor desktopBlue(58, 110, 165);
 
 class QtStationTest : public ::testing::Test {
 protected:
     QtStationTest() { setenv("COM3", board.devicePath().c_str(), 1); }
     ~QtStationTest() override { unsetenv("COM3"); }
 
-    StationProgram& program()
+    QtStationProgram& program()
     {
         if (!station) {
             QtPlatformOptions options;
             options.timeDivisor = timeDivisor;
             options.endProgram = [this](int status) { exitStatus = status; };
-            station = std::make_unique<StationProgram>(options, cycle);
+            station = std::make_unique<QtStationProgram>(options, cycle);
         }
         return *station;
     }
@@ -66,14 +69,14 @@ protected:
     PtyBoard board;
     uint32_t timeDivisor = 100;
     CycleOptions cycle;
-    std::unique_ptr<StationProgram> station;
+    std::unique_ptr<QtStationProgram> station;
     int exitStatus = -1;
 };
 
 TEST_F(QtStationTest, WindowMatchesTheLayoutTable)
 {
     startWithJob("");
-    StationWindow& w = program().window;
+    QtStationWindow& w = program().window;
     EXPECT_EQ(w.windowTitle().toStdString(), "Program Update Firmware Rev.00");
     EXPECT_EQ(w.size(), QSize(634, 306));
     EXPECT_EQ(w.palette().color(QPalette::Window), QColor(255, 255, 192));
@@ -81,17 +84,12 @@ TEST_F(QtStationTest, WindowMatchesTheLayoutTable)
     ASSERT_FALSE(w.Picture1->pixmap().isNull());
     EXPECT_EQ(w.Picture1->pixmap().size(), QSize(57, 57));
 
-    struct Place {
-        QWidget* control;
-        int left, top, width, height;
-    };
-    for (const Place& p : {Place{w.Picture1, 120, 0, 975, 855}, Place{w.Label3, 5760, 240, 1335, 495},
-                           Place{w.Label4, 7080, 240, 735, 375}, Place{w.Command1, 8040, 120, 1095, 615},
-                           Place{w.Frame1, 480, 960, 8655, 1935}, Place{w.txtReceive, 720, 1200, 8175, 1485},
-                           Place{w.Label1, 480, 3240, 3525, 420}, Place{w.Label2, 4320, 3120, 660, 705},
-                           Place{w.Text2, 5640, 3240, 3495, 525}, Place{w.Time1, 7200, 4200, 2295, 375}})
-        EXPECT_EQ(p.control->geometry(), QRect(p.left / 15, p.top / 15, p.width / 15, p.height / 15))
-            << p.control->objectName().toStdString();
+    // Every control by its name, where the layout table puts it.
+    for (const ControlLayout& c : frmmain.controls) {
+        const QWidget* control = w.findChild<QWidget*>(QString::fromLatin1(c.name));
+        ASSERT_NE(control, nullptr) << c.name;
+        EXPECT_EQ(control->geometry(), QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15)) << c.name;
+    }
 
     EXPECT_EQ(w.Label3->text().toStdString(), "Com. Port :");
     EXPECT_EQ(w.Label4->text().toStdString(), "3");
@@ -116,15 +114,15 @@ TEST_F(QtStationTest, WindowMatchesTheLayoutTable)
     }
 
     EXPECT_EQ(w.Text2->palette().color(QPalette::Base), QColor(192, 255, 255));
-    EXPECT_EQ(text2Colour(), StationWindow::systemDesktopColour());
+    EXPECT_EQ(text2Colour(), desktopBlue);
     EXPECT_EQ(w.Label4->palette().color(QPalette::WindowText), QColor(0, 0, 0));
-    EXPECT_EQ(w.txtReceive->palette().color(QPalette::Base), StationWindow::inactiveTitleBarColour());
+    EXPECT_EQ(w.txtReceive->palette().color(QPalette::Base), QColor(191, 205, 219)) << "inactive title bar";
 }
 
 TEST_F(QtStationTest, FocusStartsInTheBoardTextAndFollowsTheOrder)
 {
     startWithJob("");
-    StationWindow& w = program().window;
+    QtStationWindow& w = program().window;
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     EXPECT_EQ(QApplication::focusWidget(), w.txtReceive);
     QWidget* order[] = {w.Text2, w.Command1, w.Picture1, w.txtReceive};
@@ -137,7 +135,7 @@ TEST_F(QtStationTest, FocusStartsInTheBoardTextAndFollowsTheOrder)
 TEST_F(QtStationTest, GoodBoardRunsAWholeCycleAndTheNextBoardIsHeard)
 {
     startWithJob("  printf 'Sent OK\\r\\nBoard: flash verified\\r\\n' > LOG");
-    StationWindow& w = program().window;
+    QtStationWindow& w = program().window;
 
     ASSERT_TRUE(boardPrintsAndIsAnswered("U-Boot 2024.01\r\nDRAM: 256 MiB\r\n"));
     ASSERT_TRUE(waitUntil([&] { return w.txtReceive->toPlainText().contains("DRAM: 256 MiB"); }, patienceMs));
@@ -163,7 +161,7 @@ TEST_F(QtStationTest, GoodBoardRunsAWholeCycleAndTheNextBoardIsHeard)
     ASSERT_TRUE(waitUntil([&] { return dir.exists("job-started"); }, patienceMs)) << "run.bat not started";
     EXPECT_EQ(dir.read("job-started"), dir.path() + " -p3 -sy fw.bin -lfLOG\n");
     EXPECT_EQ(w.Text2->text().toStdString(), "Writing Program...");
-    EXPECT_EQ(text2Colour(), StationWindow::systemDesktopColour());
+    EXPECT_EQ(text2Colour(), desktopBlue);
     EXPECT_TRUE(program().platform.timerIsActive());
     EXPECT_EQ(program().platform.timerIntervalMs(), 11);
     ASSERT_TRUE(waitUntil([&] { return w.Label2->text() == "50"; }, patienceMs));
@@ -200,7 +198,7 @@ TEST_F(QtStationTest, GoodBoardRunsAWholeCycleAndTheNextBoardIsHeard)
 TEST_F(QtStationTest, EmptyLogShowsTheErrorInRed)
 {
     startWithJob("  : > LOG");
-    StationWindow& w = program().window;
+    QtStationWindow& w = program().window;
     QColor colourDuringBox;
     std::string text2DuringBox, label1DuringBox;
     BoxWatcher watcher([&](QMessageBox&) {

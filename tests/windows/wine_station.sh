@@ -144,14 +144,19 @@ head -c 20000 /dev/urandom >"$bench/fw.bin"
 printf '@echo off\r\nrem Program one board on COM3.\r\nblockxfer -p3 -sy fw.bin -lfLOG\r\n' >"$bench/run.bat"
 
 title="Program Update Firmware Rev.00"
-# Controls by id (100 + their place in the layout table).
-id_Label4=102
-id_EXIT=103
-id_txtReceive=105
-id_Label1=106
-id_Label2=107
-id_Text2=108
-id_Time1=109
+# The layout table the window is built from, one control a line in twips;
+# a control's id is 100 + its place in the table.
+(cd "$work" && wine window_peek.exe --layout) 2>/dev/null | tr -d '\r' | grep '^layout ' >"$work/layout.txt"
+[ "$(wc -l <"$work/layout.txt")" -eq 10 ] || { cat "$work/layout.txt"; echo "FAIL: no layout table"; exit 1; }
+id_of() { awk -v name="$1" '$2 == name { print 99 + NR }' "$work/layout.txt"; }
+id_Picture1=$(id_of Picture1)
+id_Label4=$(id_of Label4)
+id_EXIT=$(id_of Command1)
+id_txtReceive=$(id_of txtReceive)
+id_Label1=$(id_of Label1)
+id_Label2=$(id_of Label2)
+id_Text2=$(id_of Text2)
+id_Time1=$(id_of Time1)
 
 peek() {  # the window's state into $work/peek.txt; false when there is no window
     (cd "$work" && wine window_peek.exe "$title") >"$work/peek.raw" 2>/dev/null
@@ -277,9 +282,8 @@ station_pid=$!
 check "the window comes up" wait_for 30 peek
 check "client area 634 x 306" grep -qx "client 634x306" "$work/peek.txt"
 layout_ok() {
-    local expected="100 8,0 65x57|101 384,16 89x33|102 472,16 49x25|103 536,8 73x41|104 32,64 577x129|"
-    expected+="105 48,80 545x99|106 32,216 235x28|107 288,208 44x47|108 376,216 233x35|109 480,280 153x25|"
-    local got
+    local expected got
+    expected=$(awk '{ printf "%d %d,%d %dx%d|", 99 + NR, $3 / 15, $4 / 15, $5 / 15, $6 / 15 }' "$work/layout.txt")
     got=$(awk '/^control/ {print $2, $4, $5}' "$work/peek.txt" | sort -n | tr '\n' '|')
     [ "$got" = "$expected" ] || { echo "      got      $got"; echo "      expected $expected"; return 1; }
 }
@@ -299,9 +303,9 @@ tab_to() {  # tab_to KEY ID: the key moves the focus to control ID
 if [ $real_time -eq 0 ]; then
     check "Tab: Text2" tab_to Tab $id_Text2
     check "Tab: EXIT" tab_to Tab $id_EXIT
-    check "Tab: Picture1" tab_to Tab 100
+    check "Tab: Picture1" tab_to Tab $id_Picture1
     check "Tab: back to txtReceive" tab_to Tab $id_txtReceive
-    check "Shift+Tab: Picture1" tab_to shift+Tab 100
+    check "Shift+Tab: Picture1" tab_to shift+Tab $id_Picture1
     check "Tab: txtReceive again" tab_to Tab $id_txtReceive
 fi
 

@@ -8,12 +8,18 @@
 //   window_peek --boxes         every visible top-level window's title, its
 //                               static texts and whether it shows an icon
 //                               (the message boxes)
+//   window_peek --layout        the station's layout table, which its window
+//                               is built from: a line a control, in the
+//                               order of their ids, "layout <name> <left>
+//                               <top> <width> <height>" in twips
 // Exits 1 when no such window is found.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "WindowLayout.h"
 
 namespace {
 
@@ -79,8 +85,13 @@ int main(int argc, char** argv)
         EnumWindows(printBox, 0);
         return 0;
     }
+    if (argc == 2 && std::strcmp(argv[1], "--layout") == 0) {
+        for (const ControlLayout& c : frmmain.controls)
+            std::printf("layout %s %d %d %d %d\n", c.name, c.left, c.top, c.width, c.height);
+        return 0;
+    }
     if (argc != 2 && !(argc == 4 && std::strcmp(argv[2], "--click") == 0)) {
-        std::fprintf(stderr, "usage: window_peek TITLE [--click ID] | --boxes\n");
+        std::fprintf(stderr, "usage: window_peek TITLE [--click ID] | --boxes | --layout\n");
         return 2;
     }
     HWND window = FindWindowA(nullptr, argv[1]);

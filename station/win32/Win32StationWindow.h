@@ -1,7 +1,7 @@
 // The station's one window, frmmain, over Win32: every control at its place
 // (twips scaled to pixels at the screen's dots per inch), with its font,
-// colours and initial text, and the keyboard focus order txtReceive, Text2,
-// Command1, Picture1. The window only shows things and reports events;
+// colours and initial text, and the keyboard focus order, as the layout
+// table has them. The window only shows things and reports events;
 // Win32StationPlatform writes to it, and the program connects the events
 // to the logic.
 #pragma once
@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "StationPlatform.h"
+#include "WindowLayout.h"
 
 class Win32StationWindow {
 public:
@@ -49,29 +50,30 @@ public:
     Events events;
 
 private:
-    enum Slot { Picture1, Label3, Label4, Command1, Frame1, txtReceive, Label1, Label2, Text2, Time1, slotCount };
     struct TextColour {
         bool set = false;
         Colour colour = Colour::systemDesktop();
     };
 
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK pictureProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK drawnControlProc(HWND child, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     bool createControls(int dpi);
     HBRUSH paintControl(HDC dc, HWND child);
-    Slot slotOf(HWND child) const;
+    // The control's place in the table; slotCount for none of them.
+    size_t indexOfControl(HWND child) const;
+    HBRUSH backgroundBrush(size_t index) const;
+    HWND controlIn(Slot slot) const { return controls[indexOf(slot)]; }
     void moveFocus(bool backwards);
+    void drawPicture(HDC dc) const;
 
     HINSTANCE instance;
     HWND window = nullptr;
     std::array<HWND, slotCount> controls{};
     std::array<TextColour, slotCount> textColours{};
-    HFONT fonts[4] = {};  // Tahoma 9.75 bold, 11.25, 14.25 and 29.25
-    HFONT text2Font = nullptr;  // Tahoma 14.25 bold
+    std::array<HFONT, slotCount> fonts{};      // none: the system's default font
+    std::array<HBRUSH, slotCount> brushes{};   // for fixed backgrounds only
     HBRUSH formBrush = nullptr;
-    HBRUSH text2Brush = nullptr;
     HBITMAP picture = nullptr;
     HICON bigIcon = nullptr;
     HICON smallIcon = nullptr;

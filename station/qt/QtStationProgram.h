@@ -5,11 +5,11 @@
 #include "QtStationPlatform.h"
 #include "Station.h"
 #include "StationLog.h"
-#include "StationWindow.h"
+#include "QtStationWindow.h"
 
-class StationProgram {
+class QtStationProgram {
 public:
-    explicit StationProgram(QtPlatformOptions options, CycleOptions cycle = CycleOptions());
+    explicit QtStationProgram(QtPlatformOptions options, CycleOptions cycle = CycleOptions());
 
     // Form_Load, then shows the window; false (window not shown) when it failed.
     bool start();
@@ -19,7 +19,7 @@ private:
     StationLog record;
 
 public:
-    StationWindow window;
+    QtStationWindow window;
     QtStationPlatform platform;
     Station station;
 };

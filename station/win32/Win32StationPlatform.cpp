@@ -8,8 +8,8 @@
 #include "Win32Clock.h"
 #include "Win32EditText.h"
 
-Win32StationPlatform::Win32StationPlatform(Win32StationWindow& window_, uint32_t timeDivisor_)
-    : window(window_), timeDivisor(timeDivisor_ == 0 ? 1 : timeDivisor_)
+Win32StationPlatform::Win32StationPlatform(Win32StationWindow& window_, uint32_t timeDivisor)
+    : window(window_), timer1([this](uint32_t periodMs) { runTimer(periodMs); }, timeDivisor)
 {
 }
 
@@ -88,24 +88,14 @@ void Win32StationPlatform::writePort(const std::string& text)
 
 std::string Win32StationPlatform::readPort() { return port.readAll(); }
 
-void Win32StationPlatform::enableTimer(bool enabled)
-{
-    timerEnabled = enabled;
-    applyTimer();
-}
+void Win32StationPlatform::enableTimer(bool enabled) { timer1.enable(enabled); }
 
-void Win32StationPlatform::setTimerInterval(uint32_t ms)
-{
-    intervalMs = ms;
-    applyTimer();
-}
+void Win32StationPlatform::setTimerInterval(uint32_t ms) { timer1.setInterval(ms); }
 
-// As the serial control's timer: ticking needs both, and any change starts the count anew.
-void Win32StationPlatform::applyTimer()
+void Win32StationPlatform::runTimer(uint32_t periodMs)
 {
-    if (timerEnabled && intervalMs > 0)
-        SetTimer(window.handle(), Win32StationWindow::timer1Id, std::max<uint32_t>(1, intervalMs / timeDivisor),
-                 nullptr);
+    if (periodMs > 0)
+        SetTimer(window.handle(), Win32StationWindow::timer1Id, periodMs, nullptr);
     else
         KillTimer(window.handle(), Win32StationWindow::timer1Id);
 }
@@ -130,7 +120,7 @@ void Win32StationPlatform::pollJob()
 
 void Win32StationPlatform::endJob() { job.terminate(); }
 
-void Win32StationPlatform::sleep(uint32_t ms) { Sleep(ms / timeDivisor); }
+void Win32StationPlatform::sleep(uint32_t ms) { Sleep(timer1.scaled(ms)); }
 
 void Win32StationPlatform::messageBox(const std::string& prompt, const std::string& title, bool criticalIcon)
 {

@@ -1,4 +1,4 @@
-// The station's platform over Qt: the controls of StationWindow, a
+// The station's platform over Qt: the controls of QtStationWindow, a
 // QSerialPort as the board's console port, a QTimer, QMessageBox and
 // /bin/sh for "run.bat", watched as a PosixJob (shown in a terminal window
 // when there is one).
@@ -9,10 +9,11 @@
 #include <string>
 
 #include "CommSettings.h"
+#include "CycleTimer.h"
 #include "PosixJob.h"
 #include "StationPlatform.h"
 
-class StationWindow;
+class QtStationWindow;
 class QWidget;
 
 struct QtPlatformOptions {
@@ -25,7 +26,7 @@ struct QtPlatformOptions {
 
 class QtStationPlatform : public StationPlatform {
 public:
-    QtStationPlatform(StationWindow& window, QtPlatformOptions options);
+    QtStationPlatform(QtStationWindow& window, QtPlatformOptions options);
 
     // Called on the window's thread when the port has input, on each tick,
     // and when the job has ended (with its exit status).
@@ -66,15 +67,17 @@ public:
 
 private:
     QWidget* widgetOf(Control control) const;
-    void applyTimer();
+    void runTimer(uint32_t periodMs);
     void deliverReceiveEvent();
     void watchJob();
     void showJobInTerminal();
 
-    StationWindow& window;
+    QtStationWindow& window;
     QtPlatformOptions options;
     QSerialPort port;
     QTimer timer;
+    // Declared after the QTimer it runs.
+    CycleTimer timer1;
     PosixJob job;
     QTimer jobWatch;
     // The job's output while a terminal window shows it.
@@ -83,8 +86,6 @@ private:
     CommSettings settings;
     int16_t portNumber = 0;
     int currentEvent = 0;
-    bool timerEnabled = false;
-    uint32_t intervalMs = 0;
     // The exact text of txtReceive; the widget shows it with line ends made plain.
     std::string receivedText;
 };

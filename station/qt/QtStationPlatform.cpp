@@ -18,9 +18,9 @@
 
 extern char** environ;
 
-#include "PortLock.h"
+#include "PosixPortLock.h"
 #include "PortName.h"
-#include "StationWindow.h"
+#include "QtStationWindow.h"
 #include "StdioTextInput.h"
 
 namespace {
@@ -67,11 +67,11 @@ bool terminalAvailable()
     return onDisplay && !QStandardPaths::findExecutable(QStringLiteral("x-terminal-emulator")).isEmpty();
 }
 
-QtStationPlatform::QtStationPlatform(StationWindow& window_, QtPlatformOptions options_)
-    : window(window_), options(std::move(options_))
+QtStationPlatform::QtStationPlatform(QtStationWindow& window_, QtPlatformOptions options_)
+    : window(window_),
+      options(std::move(options_)),
+      timer1([this](uint32_t periodMs) { runTimer(periodMs); }, options.timeDivisor)
 {
-    if (options.timeDivisor == 0)
-        options.timeDivisor = 1;
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, [this] {
         if (onTick)
@@ -90,24 +90,7 @@ void QtStationPlatform::deliverReceiveEvent()
     currentEvent = 0;
 }
 
-QWidget* QtStationPlatform::widgetOf(Control control) const
-{
-    switch (control) {
-    case Control::Label1:
-        return window.Label1;
-    case Control::Label2:
-        return window.Label2;
-    case Control::Label4:
-        return window.Label4;
-    case Control::Text2:
-        return window.Text2;
-    case Control::Time1:
-        return window.Time1;
-    case Control::txtReceive:
-        return window.txtReceive;
-    }
-    return nullptr;
-}
+QWidget* QtStationPlatform::widgetOf(Control control) const { return window.control(slotOf(control)); }
 
 void QtStationPlatform::setText(Control control, const std::string& text)
 {
@@ -134,14 +117,7 @@ std::string QtStationPlatform::text(Control control) const
 
 void QtStationPlatform::setTextColour(Control control, Colour colour)
 {
-    QWidget* widget = widgetOf(control);
-    const QColor qtColour = colour.kind == Colour::Kind::systemDesktop ? StationWindow::systemDesktopColour()
-                                                                       : QColor(colour.red, colour.green, colour.blue);
-    QPalette palette = widget->palette();
-    palette.setColor(control == Control::Text2 || control == Control::txtReceive ? QPalette::Text
-                                                                                  : QPalette::WindowText,
-                     qtColour);
-    widget->setPalette(palette);
+    window.setTextColour(slotOf(control), colour);
 }
 
 void QtStationPlatform::redraw(Control control) { widgetOf(control)->repaint(); }
@@ -200,23 +176,14 @@ std::string QtStationPlatform::readPort()
     return {waiting.constData(), static_cast<size_t>(waiting.size())};
 }
 
-void QtStationPlatform::enableTimer(bool enabled)
-{
-    timerEnabled = enabled;
-    applyTimer();
-}
+void QtStationPlatform::enableTimer(bool enabled) { timer1.enable(enabled); }
 
-void QtStationPlatform::setTimerInterval(uint32_t ms)
-{
-    intervalMs = ms;
-    applyTimer();
-}
+void QtStationPlatform::setTimerInterval(uint32_t ms) { timer1.setInterval(ms); }
 
-// As the serial control's timer: ticking needs both, and any change starts the count anew.
-void QtStationPlatform::applyTimer()
+void QtStationPlatform::runTimer(uint32_t periodMs)
 {
-    if (timerEnabled && intervalMs > 0)
-        timer.start(static_cast<int>(std::max<uint32_t>(1, intervalMs / options.timeDivisor)));
+    if (periodMs > 0)
+        timer.start(static_cast<int>(periodMs));
     else
         timer.stop();
 }
@@ -275,7 +242,7 @@ void QtStationPlatform::watchJob()
 
 void QtStationPlatform::endJob() { job.terminate(); }
 
-void QtStationPlatform::sleep(uint32_t ms) { QThread::msleep(ms / options.timeDivisor); }
+void QtStationPlatform::sleep(uint32_t ms) { QThread::msleep(timer1.scaled(ms)); }
 
 void QtStationPlatform::messageBox(const std::string& prompt, const std::string& title, bool criticalIcon)
 {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "CycleTimer.h"
 #include "StationPlatform.h"
 #include "Win32ConsolePort.h"
 #include "Win32Job.h"
@@ -52,14 +53,12 @@ public:
     void endProgram(int exitStatus) override;
 
 private:
-    void applyTimer();
+    void runTimer(uint32_t periodMs);
 
     Win32StationWindow& window;
     Win32ConsolePort port;
     Win32Job job;
-    uint32_t timeDivisor;
-    bool timerEnabled = false;
-    uint32_t intervalMs = 0;
+    CycleTimer timer1;
     int currentEvent = 0;
     // The exact text of txtReceive; the control shows it with CR LF line ends.
     std::string receivedText;

@@ -1,8 +1,8 @@
-#include "StationProgram.h"
+#include "QtStationProgram.h"
 
 #include <QPushButton>
 
-StationProgram::StationProgram(QtPlatformOptions options, CycleOptions cycle)
+QtStationProgram::QtStationProgram(QtPlatformOptions options, CycleOptions cycle)
     : record(StationLog::defaultPath, clock), platform(window, std::move(options)), station(platform, record, cycle)
 {
     platform.onCommEvent = [this] { station.MSCom_OnComm(); };
@@ -11,7 +11,7 @@ StationProgram::StationProgram(QtPlatformOptions options, CycleOptions cycle)
     QObject::connect(window.Command1, &QPushButton::clicked, [this] { station.Command1_Click(); });
 }
 
-bool StationProgram::start()
+bool QtStationProgram::start()
 {
     if (!station.Form_Load())
         return false;

@@ -2,7 +2,7 @@
 # Renders flashstation's window in each phase of a cycle (waiting, board
 # talking, programming, success, failure) to PNG files in OUTPUT-FOLDER.
 # Uses Xvfb when it is installed, else Qt's offscreen platform.
-#   station/screenshots.sh [BUILD-DIR] [OUTPUT-FOLDER]
+#   tools/screenshots.sh [BUILD-DIR] [OUTPUT-FOLDER]
 # Defaults: build, and doc/screenshots, both in the source tree.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)

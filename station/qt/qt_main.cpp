@@ -8,7 +8,7 @@
 #include <string>
 
 #include "StationOptions.h"
-#include "StationProgram.h"
+#include "QtStationProgram.h"
 
 int main(int argc, char** argv)
 {
@@ -33,7 +33,7 @@ int main(int argc, char** argv)
         std::fflush(nullptr);
         std::_Exit(exitStatus);
     };
-    StationProgram program(options, stationOptions.cycle());
+    QtStationProgram program(options, stationOptions.cycle());
     if (!program.start())
         return Station::failureExitStatus;
     return QApplication::exec();

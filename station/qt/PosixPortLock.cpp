@@ -1,4 +1,4 @@
-#include "PortLock.h"
+#include "PosixPortLock.h"
 
 #include <sys/file.h>
 
