@@ -24,4 +24,7 @@ constexpr int32_t BadHeader = -403;       // malformed or unsafe Y-Modem header 
 constexpr int32_t SecondFile = -404;      // a second file's header inside one batch
 constexpr int32_t NoPortObject = -500;    // the port object cannot be created
 constexpr int32_t LogFile = -501;         // the log file cannot be created or written
+// A signal or console control event asked blockxfer to stop (StopRequest.h).
+// Never an exit status: the program then ends with the signal's own.
+constexpr int32_t Interrupted = -600;
 }  // namespace rc
