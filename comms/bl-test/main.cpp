@@ -20,6 +20,10 @@
 // - Every failure is a negative result code (ResultCodes.h), passed up
 //   unchanged from where it arises to fatalError, which makes it the exit
 //   status.
+// - SIGINT, SIGTERM, SIGHUP (Ctrl+C, Ctrl+Break, closing the console on
+//   Windows) are recorded by StopSignals.h's handler; the port's waits
+//   then return rc::Interrupted, the engine sends its cancel and the flow
+//   ends through interruptedExit with the signal's status.
 // - BLOCKXFER_TRACE wraps the port in TracingSerialPort and records the
 //   engines' decisions (LineTrace.cpp).
 #include <cerrno>
@@ -36,6 +40,7 @@
 #include "Options.h"
 #include "ResultCodes.h"
 #include "SerialPort.h"
+#include "StopSignals.h"
 #include "TracingSerialPort.h"
 
 // Owned at file scope so that the fatal paths, which leave through exit(),
@@ -70,6 +75,7 @@ int main(int argc, char** argv)
 #endif
     parseCommandLine(argc, argv);
     openTrace(argc, argv);
+    catchStopSignals();
 
     device = createSerialPort(Options.portDevice);
     if (device == nullptr)

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "StopRequest.h"
+
 FakeWin32 fake;
 
 bool FakeWin32::enter(const char* name)
@@ -115,4 +117,23 @@ void Sleep(DWORD ms)
 {
     fake.calls.push_back("Sleep");
     fake.sleeps.push_back(ms);
+    if (fake.sleeps.size() == fake.stopAtSleep)
+        stop::record(2);
+}
+
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add)
+{
+    fake.consoleHandler = add ? handler : nullptr;
+    return !fake.enter("SetConsoleCtrlHandler");
+}
+
+HANDLE GetCurrentProcess()
+{
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+}
+
+BOOL TerminateProcess(HANDLE, UINT exitCode)
+{
+    fake.terminatedWith.push_back(exitCode);
+    return true;
 }

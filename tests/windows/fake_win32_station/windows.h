@@ -5,7 +5,6 @@
 #pragma once
 #include "../fake_win32/windows.h"
 
-typedef unsigned int UINT;
 typedef char* LPSTR;
 typedef DWORD LCID;
 struct SYSTEMTIME;
