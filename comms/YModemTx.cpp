@@ -210,7 +210,6 @@ uint32_t YModemTx::replyTimeout() const
     return ackEachBlock ? kReplyTimeoutMs : kStreamingEotReplyTimeoutMs;
 }
 
-
 int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
 {
     const bool isEot = length == 0;
