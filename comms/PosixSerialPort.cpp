@@ -233,12 +233,11 @@ int32_t PosixSerialPort::read(uint8_t* buffer, uint32_t count, uint32_t timeoutM
     return pollWithTimeout(timeoutMs, attempt, waiter);
 }
 
-// What was written last (an answer, a cancel) is still on its way out: a
-// driver may drop it when the device closes, and the device's settings go
-// back only once it is out. The wait ends when the driver's queue is empty,
-// or some time after the line should have carried it all; what is still
-// queued then (a line held by flow control) is discarded, so that the
-// close cannot hang in the kernel's own wait for it.
+// What was written last (an answer, a cancel) may still be in the driver's
+// queue. The wait ends when the queue is empty, or some time after the line
+// should have carried it all; what is still queued then (a line held by
+// flow control) is discarded, so that the close cannot hang in the
+// kernel's own wait for it (30 s by default). A pty reports no queue.
 void PosixSerialPort::waitUntilSent()
 {
     const uint64_t deadline =
@@ -246,7 +245,7 @@ void PosixSerialPort::waitUntilSent()
     int queued = 0;
     while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
         if (monotonicNs() >= deadline) {
-            tcflush(fd, TCOFLUSH);
+            ioctl(fd, TCFLSH, TCOFLUSH);
             return;
         }
         sleepUntil(monotonicNs() + kPollStepMs * 1000000ull);
