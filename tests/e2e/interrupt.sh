@@ -24,9 +24,11 @@ LOW_LATENCY=8192   # ASYNC_LOW_LATENCY, which blockxfer sets while it runs
 start_line --baud 115200 --latency-ms 2
 
 # ours ARGS...: blockxfer on end A with the fake driver flags, its signals
-# at their defaults (a background job of a script ignores SIGINT).
+# at their defaults (a background job of a script ignores SIGINT). A
+# sanitizer build lets the uninstrumented fake go first.
 ours() {
     exec env --default-signal=INT SERIAL_FLAGS_FAKE_FILE="$WORK/flags" LD_PRELOAD="$FLAGS_FAKE" \
+        ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0" \
         "$B" -p"$WORK/a" "$@" > "$WORK/ours.out" 2> "$WORK/ours.err"
 }
 
