@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "StopRequest.h"
-
 FakeWin32 fake;
 
 bool FakeWin32::enter(const char* name)
@@ -117,8 +115,6 @@ void Sleep(DWORD ms)
 {
     fake.calls.push_back("Sleep");
     fake.sleeps.push_back(ms);
-    if (fake.sleeps.size() == fake.stopAtSleep)
-        stop::record(2);
 }
 
 BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add)

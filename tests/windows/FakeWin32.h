@@ -40,7 +40,6 @@ struct FakeWin32 {
     DWORD failError = 0;        // ...with this error
     DCB driverDcb {};      // what GetCommState reports
     std::deque<Attempt> script;  // ReadFile/WriteFile; empty script: nothing moves
-    size_t stopAtSleep = 0;      // this Sleep (1 = the first) records a stop request
 
     DWORD lastError = 0;
 

@@ -1,17 +1,15 @@
-// The console control handler and the port's waits on Windows, against the
-// recording Win32 fakes: each event is recorded and named, a close event
-// holds its thread while the main thread ends the process, a second event
-// ends it at once, and a request ends a read at the next sleep.
+// The console control handler, against the recording Win32 fakes: each
+// event is recorded and named, a close event holds its thread while the
+// main thread ends the process, and a second event ends it at once. (The
+// port's waits share the polling loop, tested in poll_loop_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 
 #include "FakeWin32.h"
-#include "ResultCodes.h"
 #include "StopRequest.h"
 #include "StopSignals.h"
-#include "WindowsSerialPort.h"
 
 namespace {
 
@@ -56,19 +54,6 @@ TEST_F(StopTest, LogOffIsLeftToTheDefaultHandler)
     catchStopSignals();
     EXPECT_FALSE(fake.consoleHandler(CTRL_LOGOFF_EVENT));
     EXPECT_EQ(stop::requestedSignal(), 0);
-}
-
-TEST_F(StopTest, ARequestEndsAReadAtTheNextSleep)
-{
-    WindowsSerialPort port;
-    ASSERT_EQ(port.open(3), rc::Ok);
-    fake.calls.clear();
-    fake.stopAtSleep = 2;
-    uint8_t buffer[8];
-    EXPECT_EQ(port.read(buffer, sizeof buffer, 1000), rc::Interrupted);
-    EXPECT_EQ(fake.calls, (std::vector<std::string>{"ReadFile", "Sleep", "ReadFile", "Sleep"}));
-    EXPECT_EQ(port.write(buffer, 1, 1000), rc::Interrupted);
-    EXPECT_EQ(fake.calls.size(), 4u);
 }
 
 }  // namespace
