@@ -9,8 +9,15 @@
 // attempt that follows still moves nothing, finishStep() must wait out the
 // rest of the step, so that a descriptor that keeps reporting "ready"
 // (a hung-up line) cannot make the loop spin.
+//
+// A stop request (StopRequest.h) ends the loop with rc::Interrupted before
+// its first attempt and after any step, so no wait outlasts it by more
+// than one step.
 #pragma once
 #include <cstdint>
+
+#include "ResultCodes.h"
+#include "StopRequest.h"
 
 constexpr uint32_t kPollStepMs = 10;
 
@@ -20,11 +27,15 @@ constexpr uint32_t kPollStepMs = 10;
 template <typename Attempt, typename Waiter>
 int32_t pollWithTimeout(uint32_t timeoutMs, Attempt attempt, Waiter& waiter)
 {
+    if (stop::blocksPort())
+        return rc::Interrupted;
     uint32_t remaining = timeoutMs;
     int32_t moved = attempt();
     while (moved == 0 && remaining > 0) {
         uint32_t step = remaining < kPollStepMs ? remaining : kPollStepMs;
         bool early = waiter.waitStep(step);
+        if (stop::blocksPort())
+            return rc::Interrupted;
         moved = attempt();
         if (moved == 0 && early)
             waiter.finishStep();

@@ -8,12 +8,14 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "LineSettings.h"
 #include "PollLoop.h"
 #include "PortName.h"
 #include "ResultCodes.h"
+#include "StopRequest.h"
 
 namespace {
 
@@ -91,9 +93,10 @@ public:
         stepEndNs = monotonicNs() + static_cast<uint64_t>(ms) * 1000000u;
         pollfd p {fd, events, 0};
         int r;
+        // A stop signal ends the step; the polling loop then sees it.
         do
             r = ::poll(&p, 1, static_cast<int>(ms));
-        while (r < 0 && errno == EINTR);
+        while (r < 0 && errno == EINTR && !stop::blocksPort());
         if (r <= 0 || monotonicNs() >= stepEndNs)
             return false;
         gather();
@@ -230,9 +233,29 @@ int32_t PosixSerialPort::read(uint8_t* buffer, uint32_t count, uint32_t timeoutM
     return pollWithTimeout(timeoutMs, attempt, waiter);
 }
 
+// What was written last (an answer, a cancel) may still be in the driver's
+// queue. The wait ends when the queue is empty, or some time after the line
+// should have carried it all; what is still queued then (a line held by
+// flow control) is discarded, so that the close cannot hang in the
+// kernel's own wait for it (30 s by default). A pty reports no queue.
+void PosixSerialPort::waitUntilSent()
+{
+    const uint64_t deadline =
+        monotonicNs() + (transmitClock.msUntilIdle(monotonicNs()) + kSendMarginMs) * 1000000ull;
+    int queued = 0;
+    while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+        if (monotonicNs() >= deadline) {
+            ioctl(fd, TCFLSH, TCOFLUSH);
+            return;
+        }
+        sleepUntil(monotonicNs() + kPollStepMs * 1000000ull);
+    }
+}
+
 void PosixSerialPort::close()
 {
     if (fd >= 0) {
+        waitUntilSent();
         lowLatency.undo(fd);
         ::close(fd);
         fd = -1;

@@ -9,7 +9,8 @@
 // asked for then sleeps while the line brings most of the rest
 // (gatherSleepNs). A read's timeout is lengthened by the time the line
 // still needs for what was written (TransmitClock), unless the last write
-// was cut short.
+// was cut short. close() first waits, for a bounded time, until the driver
+// has sent what was written, then hands back the low-latency flag.
 #pragma once
 #include "LowLatency.h"
 #include "SerialPort.h"
@@ -31,6 +32,10 @@ public:
     int32_t openDevice(const char* path);
 
 private:
+    // Beyond the line time the transmit clock expects for what is queued.
+    static constexpr uint32_t kSendMarginMs = 500;
+    void waitUntilSent();
+
     const char* devicePath;
     int fd = -1;
     TransmitClock transmitClock;

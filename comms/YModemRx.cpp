@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "CancelSequence.h"
 #include "LineTrace.h"
 #include "ResultCodes.h"
 
@@ -93,9 +94,7 @@ int32_t YModemRx::sendByte(uint8_t byte)
 
 void YModemRx::cancel()
 {
-    traceEvent("cancel", "sending %u CAN", static_cast<unsigned>(kCancelCount));
-    const uint8_t cans[kCancelCount] = {ctl::CAN, ctl::CAN, ctl::CAN, ctl::CAN, ctl::CAN};
-    port.write(cans, kCancelCount, kPortTimeoutMs);
+    sendCancel(port);
 }
 
 void YModemRx::drain()
@@ -123,6 +122,11 @@ int32_t YModemRx::readFrame(uint8_t* frame, uint32_t& frameLength, Frame& kind)
             return rc::Ok;
         }
         got += static_cast<uint32_t>(r);
+        // Where a block should begin, two CAN are the sender's cancel.
+        if (got >= 2 && frame[0] == ctl::CAN && frame[1] == ctl::CAN) {
+            traceEvent("cancel", "CAN CAN from the sender");
+            return rc::Cancelled;
+        }
         if (frame[0] == ctl::EOT) {
             kind = Frame::Eot;
             return rc::Ok;

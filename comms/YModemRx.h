@@ -2,8 +2,10 @@
 //
 // The receiver asks the sender to begin by sending its start character once
 // a cycle, accepts 128- and 1024-byte blocks in every variant, answers bad
-// blocks with its resend character and cancels a failed transfer with five
-// CAN bytes. Data go to an OutStream; bytes only through the SerialPort.
+// blocks with its resend character and cancels a failed or interrupted
+// transfer with the cancel sequence (CancelSequence.h); two CAN where a
+// block should begin are the sender's cancel (-302). Data go to an
+// OutStream; bytes only through the SerialPort.
 #pragma once
 #include <cstdint>
 

@@ -3,8 +3,10 @@
 #include <cstring>
 
 #include "Block.h"
+#include "CancelSequence.h"
 #include "LineTrace.h"
 #include "ResultCodes.h"
+#include "StopRequest.h"
 
 namespace {
 constexpr uint32_t kMinStartBudgetMs = 11000;
@@ -36,6 +38,9 @@ constexpr uint32_t kMaxSkippedAcks = 8;
 // answers a frame with a byte or two, so eight frames' worth is plenty,
 // and past that the transmission counter decides.
 constexpr uint32_t kMaxPurgeBytes = 8 * kMaxFrame;
+// On a stop, how long the answer to a frame already out is awaited before
+// the cancel goes (counted, on Linux, from when the frame has left).
+constexpr uint32_t kAnswerBeforeCancelMs = 200;
 }  // namespace
 
 YModemTx::YModemTx(SerialPort& port_, uint32_t startTimeoutMs_)
@@ -69,7 +74,7 @@ int32_t YModemTx::waitForStart()
     for (;;) {
         int32_t r = port.read(&byte, 1, kPollStepMs);
         if (r < 0)
-            return r;
+            return cancelIfStopped(r);
         if (r > 0) {
             if ((byte == ctl::G && acceptStreaming) || byte == ctl::CRC || byte == ctl::NAK) {
                 useCrc = byte != ctl::NAK;
@@ -107,13 +112,13 @@ int32_t YModemTx::countCancel(Reply& reply, Reply onFirst)
     return rc::Ok;
 }
 
-int32_t YModemTx::writeFrame(const uint8_t* frame, uint32_t frameLength, Reply& reply)
+int32_t YModemTx::writeFrame(const uint8_t* frame, uint32_t frameLength, bool answerDue, Reply& reply)
 {
     uint32_t sent = 0;
     while (sent < frameLength) {
         int32_t w = port.write(frame + sent, frameLength - sent, kWriteTimeoutMs);
         if (w < 0)
-            return w;
+            return sent == 0 ? cancelIfStopped(w) : cancelIfStopped(w, frame + sent, frameLength - sent, answerDue);
         if (w == 0)
             return rc::Timeout;
         sent += static_cast<uint32_t>(w);
@@ -122,7 +127,7 @@ int32_t YModemTx::writeFrame(const uint8_t* frame, uint32_t frameLength, Reply& 
         uint8_t byte = 0;
         int32_t r = port.read(&byte, 1, kPollStepMs);
         if (r < 0)
-            return r;
+            return cancelIfStopped(r, frame + sent, frameLength - sent, answerDue);
         if (r == 0)
             continue;
         if (byte == ctl::ACK) {
@@ -145,7 +150,7 @@ int32_t YModemTx::awaitAck(uint32_t timeoutMs, Reply& reply)
     uint8_t byte = 0;
     int32_t r = port.read(&byte, 1, timeoutMs);
     if (r < 0)
-        return r;
+        return cancelIfStopped(r, nullptr, 0, true);
     if (r == 0) {
         reply = Reply::Silence;
         traceEvent("timeout", "no answer in %u ms", static_cast<unsigned>(timeoutMs));
@@ -181,44 +186,28 @@ int32_t YModemTx::checkStreamingReply(bool isHeader, Reply& reply)
     return rc::Ok;
 }
 
-bool YModemTx::purgeFindsLateAck()
+YModemTx::Skipped YModemTx::skipInput(uint32_t readMs, bool ackAnswers)
 {
-    // Nothing else is outstanding, so an ACK that comes while the line is
-    // purged after a silent wait answers this frame: a loaded receiver
-    // can take longer than the wait, and sending the frame again would
-    // leave that ACK to be read as the answer to the next one.
     uint8_t byte = 0;
-    for (uint32_t purged = 0; purged < kMaxPurgeBytes; ++purged) {
-        if (port.read(&byte, 1, kPurgeReadMs) <= 0)
-            return false;
-        if (byte == ctl::ACK)
-            return true;
+    for (uint32_t skipped = 0; skipped < kMaxPurgeBytes; ++skipped) {
+        if (port.read(&byte, 1, readMs) <= 0)
+            return Skipped::Silence;
+        if (ackAnswers && byte == ctl::ACK)
+            return Skipped::Ack;
+        // The receiver's cancel is a burst of CAN: the second in a row ends
+        // the send at once rather than after a resend met silence.
+        cancelCount = byte == ctl::CAN ? cancelCount + 1 : 0;
+        if (cancelCount == 2) {
+            traceEvent("cancel", "CAN 2 of 2 received");
+            return Skipped::Cancel;
+        }
     }
-    return false;
-}
-
-void YModemTx::purge()
-{
-    uint8_t byte = 0;
-    for (uint32_t purged = 0; purged < kMaxPurgeBytes; ++purged)
-        if (port.read(&byte, 1, kPurgeReadMs) <= 0)
-            return;
+    return Skipped::Silence;
 }
 
 uint32_t YModemTx::replyTimeout() const
 {
     return ackEachBlock ? kReplyTimeoutMs : kStreamingEotReplyTimeoutMs;
-}
-
-void YModemTx::dropStaleReplies()
-{
-    // A reply byte can only answer a frame once the frame is out: whatever
-    // waits now is left over (a doubled ACK, noise) and would be taken as
-    // the answer to the frame about to go out.
-    uint8_t byte = 0;
-    for (uint32_t dropped = 0; dropped < kMaxPurgeBytes; ++dropped)
-        if (port.read(&byte, 1, 0) <= 0)
-            return;
 }
 
 int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
@@ -232,11 +221,14 @@ int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
     uint8_t frame[kMaxFrame];
     uint32_t frameLength = buildFrameFor(frame, data, count, n);
     uint32_t silentWaits = 0;
-    if (ackEachBlock)
-        dropStaleReplies();
+    // A reply byte can only answer a frame once the frame is out: whatever
+    // waits now is left over (a doubled ACK, noise) and would be taken as
+    // the answer to the frame about to go out; a cancel still counts.
+    if (ackEachBlock && skipInput(0, false) == Skipped::Cancel)
+        return rc::Cancelled;
     for (uint32_t transmissions = 1;; ++transmissions) {
         Reply reply = Reply::Complete;
-        int32_t r = writeFrame(frame, frameLength, reply);
+        int32_t r = writeFrame(frame, frameLength, waitsForAck, reply);
         if (r < 0)
             return r;
         if (reply == Reply::Complete) {
@@ -254,7 +246,15 @@ int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
             if (!ackEachBlock || cancelCount != 0)
                 return rc::Timeout;
             ++silentWaits;
-            if (purgeFindsLateAck()) {
+            // Nothing else is outstanding, so an ACK that comes while the
+            // line is purged after a silent wait answers this frame: a
+            // loaded receiver can take longer than the wait, and sending
+            // the frame again would leave that ACK to be read as the
+            // answer to the next one.
+            Skipped late = skipInput(kPurgeReadMs, true);
+            if (late == Skipped::Cancel)
+                return rc::Cancelled;
+            if (late == Skipped::Ack) {
                 ++blockNumber;
                 return static_cast<int32_t>(count);
             }
@@ -269,9 +269,32 @@ int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
             frameLength = buildFrameFor(frame, data, count, n);
             continue;
         }
-        if (reply != Reply::Silence)
-            purge();
+        if (reply != Reply::Silence && skipInput(kPurgeReadMs, false) == Skipped::Cancel)
+            return rc::Cancelled;
     }
+}
+
+int32_t YModemTx::cancelIfStopped(int32_t result, const uint8_t* rest, uint32_t restLength, bool answerDue)
+{
+    if (result != rc::Interrupted || cancelSent)
+        return result;
+    cancelSent = true;
+    stop::CancelGoingOut letThrough;
+    // Every receiver we know looks for a cancel only where a block should
+    // begin and takes it as block data anywhere else: a frame cut short is
+    // finished first. lrzsz's receivers also drop their input right after
+    // they answer a frame, so a cancel that arrived with the frame's tail
+    // would be dropped with it: a frame already out gets its answer first.
+    if (restLength > 0) {
+        traceEvent("cancel", "finishing the frame (%u bytes)", static_cast<unsigned>(restLength));
+        if (!writeAll(port, rest, restLength, kWriteTimeoutMs))
+            return result;
+    }
+    uint8_t answer = 0;
+    if (answerDue)
+        port.read(&answer, 1, kAnswerBeforeCancelMs);
+    sendCancel(port);
+    return result;
 }
 
 int32_t YModemTx::sendStream(InStream& source)
@@ -287,7 +310,7 @@ int32_t YModemTx::sendStream(InStream& source)
         do {
             int32_t r = sendBlock(chunk + done, chunkLength - done);
             if (r < 0)
-                return r;
+                return cancelIfStopped(r);
             done += static_cast<uint32_t>(r);
         } while (done < chunkLength);
         if (chunkLength == 0)
@@ -326,20 +349,20 @@ int32_t YModemTx::sendBatch(uint32_t fileSize, InStream& source, const char* nam
     blockNumber = 0;
     r = sendBlock(header, kShortBlock);
     if (r < 0)
-        return r;
+        return cancelIfStopped(r);
     r = awaitStartCharAgain();
     if (r < 0)
-        return r;
+        return cancelIfStopped(r);
 
     r = sendStream(source);
     if (r < 0)
         return r;
     r = awaitStartCharAgain();
     if (r < 0)
-        return r;
+        return cancelIfStopped(r);
 
     std::memset(header, 0, sizeof header);
     blockNumber = 0;
     r = sendBlock(header, kShortBlock);
-    return r < 0 ? r : rc::Ok;
+    return r < 0 ? cancelIfStopped(r) : rc::Ok;
 }

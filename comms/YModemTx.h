@@ -5,6 +5,8 @@
 // CRC-16 streaming. The engine does no I/O of its own: bytes go through the
 // SerialPort, data come from an InStream, and all waiting happens inside
 // port calls, so a fake port with a virtual clock drives every timeout.
+// The sender sends a cancel only when a stop was requested (rc::Interrupted
+// from the port), and stops when the receiver cancels (two CAN in a row).
 #pragma once
 #include <cstdint>
 
@@ -49,15 +51,23 @@ private:
     enum class Reply { Complete, Accepted, Resend, SwitchToCrc, Silence };
 
     uint32_t buildFrameFor(uint8_t* frame, const uint8_t* data, uint32_t count, uint32_t n);
-    int32_t writeFrame(const uint8_t* frame, uint32_t frameLength, Reply& reply);
+    // answerDue: the frame waits for an acknowledgement.
+    int32_t writeFrame(const uint8_t* frame, uint32_t frameLength, bool answerDue, Reply& reply);
     uint32_t replyTimeout() const;
-    void dropStaleReplies();
     int32_t awaitAck(uint32_t timeoutMs, Reply& reply);
     int32_t checkStreamingReply(bool isHeader, Reply& reply);
     int32_t countCancel(Reply& reply, Reply onFirst);
     int32_t awaitStartCharAgain();
-    void purge();
-    bool purgeFindsLateAck();
+    enum class Skipped { Silence, Ack, Cancel };
+    // Drops what arrives, each read waiting readMs, until a read brings
+    // nothing; stops early at an ACK when ackAnswers, and at a second CAN
+    // in a row.
+    Skipped skipInput(uint32_t readMs, bool ackAnswers);
+    // On rc::Interrupted sends the cancel, once per transfer: after `rest`
+    // (the part of a frame not yet written) and, when answerDue, after the
+    // receiver's answer to that frame. Returns `result`.
+    int32_t cancelIfStopped(int32_t result, const uint8_t* rest = nullptr, uint32_t restLength = 0,
+                            bool answerDue = false);
 
     SerialPort& port;
     uint32_t startTimeoutMs;
@@ -68,6 +78,7 @@ private:
     bool acceptStreaming = true;
     uint8_t startChar = 0;
     uint32_t cancelCount = 0;
+    bool cancelSent = false;
     // An opening character caught by the reply check right after a streamed
     // block 0; it belongs to the wait for the opening character that follows.
     int32_t heldByte = -1;

@@ -53,6 +53,8 @@ void captureLog(SerialPort& port)
         }
         if (n < 0) {
             closeLog();
+            if (n == rc::Interrupted)
+                interruptedExit("Log capture");
             fatalError(n, "Error during log capture");
         }
         const uint32_t count = static_cast<uint32_t>(n);

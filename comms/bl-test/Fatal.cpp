@@ -5,6 +5,8 @@
 #include <cstdlib>
 
 #include "LineTrace.h"
+#include "StopRequest.h"
+#include "StopSignals.h"
 
 void fatalError(int32_t code, const char* format, ...)
 {
@@ -21,4 +23,13 @@ void fatalError(int32_t code, const char* format, ...)
     va_end(forTrace);
     lineTrace().event("result", "%d", static_cast<int>(code));
     std::exit(code);
+}
+
+void interruptedExit(const char* activity)
+{
+    const int signal = stop::requestedSignal();
+    std::fprintf(stderr, "%s interrupted by %s\n", activity, stopSignalName(signal));
+    lineTrace().event("interrupted", "%s", stopSignalName(signal));
+    lineTrace().event("result", "%d", stopExitStatus(signal));
+    std::exit(stopExitStatus(signal));
 }

@@ -22,6 +22,8 @@ void receiveFile(SerialPort& port)
 
     int32_t result = Options.useXModem ? receiver.receiveXModem(out, Options.xmodemCrc)
                                        : receiver.receiveYModem(out, Options.ymodemG);
+    if (result == rc::Interrupted)
+        interruptedExit("File transfer");
     if (result != 0)
         fatalError(result, "Error during file transfer");
     // Data still buffered could fail to reach the disk here: that is a

@@ -49,12 +49,16 @@ void sendFile(SerialPort& port)
         sender.setAllow1K(Options.xmodem1K);
         sender.setAcceptStreaming(false);
         result = sender.waitForStart();
+        if (result == rc::Interrupted)
+            interruptedExit("File transfer");
         if (result < 0)
             fatalError(result, "Error during file transfer");
         result = sender.sendStream(source);
     } else {
         result = sender.sendBatch(size, source, Options.destName);
     }
+    if (result == rc::Interrupted)
+        interruptedExit("File transfer");
     if (result != 0)
         fatalError(result, "Error during file transfer");
     std::printf("\nSent OK\n");

@@ -24,6 +24,10 @@
 //   port: it types the line, keeps the console's text from being taken for
 //   the receiver's opening character, and follows the console's requests
 //   to change the line's rate.
+// - SIGINT, SIGTERM, SIGHUP (Ctrl+C, Ctrl+Break, closing the console on
+//   Windows) are recorded by StopSignals.h's handler; the port's waits
+//   then return rc::Interrupted, the engine sends its cancel and the flow
+//   ends through interruptedExit with the signal's status.
 // - BLOCKXFER_TRACE wraps the port in TracingSerialPort and records the
 //   engines' decisions (LineTrace.cpp).
 #include <cerrno>
@@ -41,6 +45,7 @@
 #include "Options.h"
 #include "ResultCodes.h"
 #include "SerialPort.h"
+#include "StopSignals.h"
 #include "TracingSerialPort.h"
 
 // Owned at file scope so that the fatal paths, which leave through exit(),
@@ -103,6 +108,7 @@ int main(int argc, char** argv)
 #endif
     parseCommandLine(argc, argv);
     openTrace(argc, argv);
+    catchStopSignals();
 
     device = createSerialPort(Options.portDevice);
     if (device == nullptr)

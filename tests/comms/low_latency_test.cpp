@@ -113,6 +113,32 @@ TEST_F(LowLatencyTest, ARefusalChangesNothing)
     }
 }
 
+// close() first lets the driver send what is queued (a cancel, the last
+// answer), and only a queue that does not empty in time is discarded.
+TEST_F(LowLatencyTest, CloseWaitsForTheQueueToEmptyThenUndoesTheFlag)
+{
+    const struct {
+        int sentPerCall;
+        const char* calls;
+    } drivers[] = {{1, "GSQQQQGS"}, {0, "GSQ*FGS"}};
+    for (const auto& driver : drivers) {
+        serialFlagsFakeReset(kOtherFlags);
+        PosixSerialPort port(path.c_str());
+        ASSERT_EQ(port.open(1), rc::Ok);
+        serialFlagsFake.fakeOutputQueue = 1;
+        serialFlagsFake.queued = 3;
+        serialFlagsFake.sentPerCall = driver.sentPerCall;
+        port.close();
+        std::string seen = calls();
+        // A queue that never empties: polled until the margin is over.
+        if (driver.sentPerCall == 0 && seen.size() > 8)
+            seen = seen.substr(0, 3) + "*" + seen.substr(seen.size() - 3);
+        EXPECT_EQ(seen, driver.calls);
+        EXPECT_EQ(serialFlagsFake.queued, 0);
+        EXPECT_EQ(serialFlagsFake.flags, kOtherFlags);
+    }
+}
+
 // The program that holds the port has set the flag; a second one that is
 // turned away must not touch it.
 TEST_F(LowLatencyTest, AnOpenThatIsDeniedAsksForNothing)

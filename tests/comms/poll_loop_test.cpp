@@ -66,6 +66,31 @@ TEST(PollLoop, ReadyButNothingMovedWaitsOutEveryStep)
     EXPECT_EQ(waiter.finished, 3);
 }
 
+// A stop request ends the loop at the next step without another attempt;
+// one standing before the call allows none; a cancel going out is let through.
+TEST(PollLoop, StopRequestEndsTheWaitAtTheNextStep)
+{
+    struct StoppingWaiter : RecordingWaiter {
+        bool waitStep(uint32_t ms)
+        {
+            if (steps.size() == 2)
+                stop::record(2);
+            return RecordingWaiter::waitStep(ms);
+        }
+    } waiter;
+    int attempts = 0;
+    EXPECT_EQ(pollWithTimeout(1000, [&] { return ++attempts, 0; }, waiter), rc::Interrupted);
+    EXPECT_EQ(attempts, 3);
+    EXPECT_EQ(pollWithTimeout(1000, [&] { return ++attempts, 1; }, waiter), rc::Interrupted);
+    EXPECT_EQ(attempts, 3);
+    {
+        stop::CancelGoingOut letThrough;
+        EXPECT_EQ(pollWithTimeout(1000, [&] { return ++attempts, 1; }, waiter), 1);
+    }
+    EXPECT_EQ(pollWithTimeout(0, [&] { return ++attempts, 1; }, waiter), rc::Interrupted);
+    stop::clear();
+}
+
 // At 3000000 baud a byte takes 3333 ns; at 115200, 86805 ns.
 TEST(GatherSleep, SleepsUntilShortlyBeforeTheRestCanHaveArrived)
 {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Block.h"
+#include "CancelSequence.h"
 #include "FakePort.h"
 #include "Frames.h"
 #include "ResultCodes.h"
@@ -201,7 +202,7 @@ TEST_F(ReceiverFixture, RepeatOfTheLastBlockIsAcknowledgedNotWrittenAndEndlessRe
     EXPECT_EQ(rx2.receiveXModem(out, true), rc::TooManyRetries);
     Bytes w = p.allWritten();
     EXPECT_EQ(std::count(w.begin(), w.end(), ctl::ACK), 11);
-    EXPECT_EQ(Bytes(w.end() - kCancelCount, w.end()), Bytes(kCancelCount, ctl::CAN));
+    EXPECT_EQ(Bytes(w.end() - kCancelLength, w.end()), cancelBytes());
     EXPECT_EQ(out.data, pattern(128));
 }
 
@@ -239,9 +240,7 @@ TEST_F(ReceiverFixture, SilenceInTheDataPhaseAsksAgainAndTenSilencesCancel)
     YModemRx rx2(p, 30000);
     EXPECT_EQ(rx2.receiveXModem(out, false), rc::Timeout);
     Bytes w = p.allWritten();
-    EXPECT_EQ(w, (Bytes{ctl::NAK, ctl::ACK, ctl::NAK, ctl::NAK, ctl::NAK, ctl::NAK, ctl::NAK, ctl::NAK,
-                        ctl::NAK, ctl::NAK, ctl::NAK, ctl::NAK, ctl::CAN, ctl::CAN, ctl::CAN, ctl::CAN,
-                        ctl::CAN}));
+    EXPECT_EQ(w, (Bytes{ctl::NAK, ctl::ACK} + Bytes(10, ctl::NAK) + cancelBytes()));
     EXPECT_GE(p.now(), 10000u);
     EXPECT_LT(p.now(), 11000u);
 }
@@ -262,14 +261,25 @@ TEST_F(ReceiverFixture, StreamingStillEndsAtTheFirstSilence)
     YModemRx rx = make();
     EXPECT_EQ(rx.receiveYModem(sink, true), rc::Timeout);
     EXPECT_TRUE(cancelled());
-    EXPECT_EQ(written(), (Bytes{ctl::G, ctl::G, ctl::CAN, ctl::CAN, ctl::CAN, ctl::CAN, ctl::CAN}));
+    EXPECT_EQ(written(), (Bytes{ctl::G, ctl::G} + cancelBytes()));
 }
 
-TEST_F(ReceiverFixture, CanFromSenderIsJustABadFrame)
+TEST_F(ReceiverFixture, OneCanFromSenderIsABadFrameTwoAreItsCancel)
 {
     sender.steps = {{ctl::CRC, Bytes{ctl::CAN}}, {ctl::CRC, dataFrame(1, pattern(5))}, {ctl::ACK, kEot}};
     YModemRx rx = make();
     EXPECT_EQ(rx.receiveXModem(sink, true), rc::Ok);
+
+    // Where block 2 should begin: the sender's cancel, answered in kind.
+    FakePort p;
+    ScriptedSender cancelling;
+    cancelling.steps = {{ctl::CRC, dataFrame(1, pattern(5))}, {ctl::ACK, cancelBytes()}};
+    cancelling.attach(p);
+    YModemRx rx2(p, 30000);
+    MemorySink out;
+    EXPECT_EQ(rx2.receiveXModem(out, true), rc::Cancelled);
+    EXPECT_EQ(p.allWritten(), (Bytes{ctl::CRC, ctl::ACK} + cancelBytes()));
+    EXPECT_LT(p.now(), 100u);
 }
 
 TEST_F(ReceiverFixture, FailingSinkCancelsWithItsCode)

@@ -160,7 +160,7 @@ TEST_F(TraceDecisionsTest, ReceiverThatGivesUpSaysSoAndCancels)
     EXPECT_EQ(seen[0], "ask NAK");
     EXPECT_EQ(seen[1], "resend NAK short-frame block 1");
     EXPECT_EQ(seen[seen.size() - 2], "retries block 1: 10 attempts");
-    EXPECT_EQ(seen.back(), "cancel sending 5 CAN");
+    EXPECT_EQ(seen.back(), "cancel sending 5 CAN, 5 BS");
 }
 
 TEST_F(TraceDecisionsTest, SenderNamesTheOpeningCharacterEachResendAndSilence)

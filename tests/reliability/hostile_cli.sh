@@ -141,10 +141,10 @@ full_disk_case() {
     wait $receiver
     expect_eq "full disk ($how): receiver message" "Error during file transfer. Error -400" "$(cat errfull)"
     expect_eq "full disk ($how): receiver status" 112 "$(cat statusfull)"
-    # The cancel's five CAN answer a block: the first counts, the purge takes
-    # the rest, and the resent block meets silence.
-    expect_eq "full disk ($how): sender ends on the silence" "Error during file transfer. Error -200" "$(cat errsend)"
-    expect_eq "full disk ($how): sender status" 56 "$status"
+    # The cancel's CAN answer a block: the first counts, the second ends
+    # the send at once.
+    expect_eq "full disk ($how): sender takes the cancel" "Error during file transfer. Error -302" "$(cat errsend)"
+    expect_eq "full disk ($how): sender status" 210 "$status"
     expect_eq "full disk ($how): other files kept" "keep me" "$(cat "$dir/keep.txt")"
     local got
     got=$(stat -c %s "$dir/big.bin" 2>/dev/null || echo 0)

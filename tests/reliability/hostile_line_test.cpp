@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 
+#include "CancelSequence.h"
 #include "FakePort.h"
 #include "FileEndpoints.h"
 #include "HostileLine.h"
@@ -38,9 +39,8 @@ struct Collected : YModemRx::OutStream {
 
 bool endsWithCancel(const Bytes& written)
 {
-    const Bytes cancel(kCancelCount, ctl::CAN);
-    return written.size() >= cancel.size() &&
-           std::equal(cancel.begin(), cancel.end(), written.end() - kCancelCount);
+    return written.size() >= kCancelLength &&
+           std::equal(kCancelSequence, kCancelSequence + kCancelLength, written.end() - kCancelLength);
 }
 
 // A console stuck in a loop: no SOH, STX, EOT, and none of the opening or

@@ -1,6 +1,16 @@
 #include "FakePort.h"
 
+#include <algorithm>
+#include <csignal>
+
 #include "ResultCodes.h"
+#include "StopRequest.h"
+
+void FakePort::requestStop()
+{
+    if (stop::record(SIGINT) == 0)
+        writesBeforeStop = writes.size();
+}
 
 int32_t FakePort::configure(uint32_t baudRate)
 {
@@ -14,6 +24,10 @@ int32_t FakePort::configure(uint32_t baudRate)
 int32_t FakePort::write(const uint8_t* data, uint32_t count, uint32_t timeoutMs)
 {
     uint64_t index = writeCalls++;
+    if (nowMs >= stopAtMs)
+        requestStop();
+    if (stop::blocksPort())
+        return rc::Interrupted;
     if (static_cast<int64_t>(index) == failWriteAt)
         return failCode != 0 ? failCode : rc::PortWrite;
     if (count == 0 || static_cast<int64_t>(index) == stallWriteAt) {
@@ -32,6 +46,15 @@ int32_t FakePort::read(uint8_t* buffer, uint32_t count, uint32_t timeoutMs)
     uint64_t index = readCalls++;
     if (static_cast<int64_t>(index) == failReadAt)
         return failCode != 0 ? failCode : rc::PortRead;
+    // The wait ends at the first arrival within the timeout, or with it.
+    const bool arrives = count > 0 && !incoming.empty() && incoming.front().atMs <= nowMs + timeoutMs;
+    const uint64_t waitEndMs = arrives ? std::max(nowMs, incoming.front().atMs) : nowMs + timeoutMs;
+    if (stopAtMs <= nowMs || (stopAtMs <= waitEndMs && waitEndMs > nowMs)) {
+        nowMs = std::max(nowMs, stopAtMs);
+        requestStop();
+    }
+    if (stop::blocksPort())
+        return rc::Interrupted;
     if (count == 0) {
         nowMs += timeoutMs;
         return 0;

@@ -6,6 +6,11 @@
 // when data come) or by the whole timeout. Every write is passed to the
 // peer callback, which may queue replies; so an 11-second timeout costs
 // no real time and the peer reacts to exactly what the engine wrote.
+//
+// A stop request (StopRequest.h) is honoured as the real ports honour it:
+// while it blocks the port, every call returns rc::Interrupted and moves
+// nothing. requestStop() makes one now; stopAtMs makes one at a virtual
+// time, in the middle of the wait that reaches it.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -40,6 +45,8 @@ public:
     std::vector<uint8_t> allWritten() const;
     uint64_t now() const { return nowMs; }
     void advance(uint64_t ms) { nowMs += ms; }
+    // Records a stop request (SIGINT) now and notes how much had been written.
+    void requestStop();
 
     Peer peer;
     std::vector<Write> writes;
@@ -57,6 +64,9 @@ public:
     uint32_t rate = 0;
     uint32_t refusedRate = 0;
     std::vector<uint32_t> rates;
+    uint64_t stopAtMs = UINT64_MAX;
+    // Set by the stop request: writes.size() at that moment.
+    size_t writesBeforeStop = 0;
 
 private:
     struct Arrival {

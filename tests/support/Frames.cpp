@@ -1,5 +1,7 @@
 #include "Frames.h"
 
+#include "CancelSequence.h"
+
 Bytes dataFrame(uint32_t number, const Bytes& data, uint32_t blockSize, bool crc)
 {
     uint8_t frame[kMaxFrame];
@@ -13,4 +15,15 @@ Bytes headerFrame(const std::string& field, uint32_t blockSize)
     Bytes bytes(field.begin(), field.end());
     bytes.resize(blockSize, 0);
     return dataFrame(0, bytes, blockSize);
+}
+
+Bytes cancelBytes()
+{
+    return Bytes(kCancelSequence, kCancelSequence + kCancelLength);
+}
+
+Bytes operator+(Bytes a, const Bytes& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }

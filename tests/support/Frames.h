@@ -12,3 +12,7 @@ using Bytes = std::vector<uint8_t>;
 Bytes dataFrame(uint32_t number, const Bytes& data, uint32_t blockSize = kShortBlock, bool crc = true);
 // A Y-Modem block 0 whose field starts with `field` and is zero behind it.
 Bytes headerFrame(const std::string& field, uint32_t blockSize = kShortBlock);
+// The cancel sequence as the engines send it.
+Bytes cancelBytes();
+// `a` followed by `b`.
+Bytes operator+(Bytes a, const Bytes& b);

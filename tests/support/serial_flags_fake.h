@@ -3,17 +3,24 @@
  * Linked into a test program, serial_flags_fake.c defines ioctl() itself:
  * TIOCGSERIAL and TIOCSSERIAL are answered from `serialFlagsFake` and
  * recorded; every other request goes on to the C library. So a pty stands
- * in for a USB adapter whose driver has serial flags. */
+ * in for a USB adapter whose driver has serial flags. With fakeOutputQueue
+ * it also answers TIOCOUTQ and TCFLSH, as a driver whose queue empties at
+ * its own pace.
+ *
+ * Preloaded into a program (LD_PRELOAD) instead, the flags live in the
+ * file that SERIAL_FLAGS_FAKE_FILE names (a decimal number): read before
+ * each request, written after each change, so that a script can set them
+ * before a run and read them back after it. */
 #pragma once
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-enum { kSerialFlagsFakeMaxCalls = 16 };
+enum { kSerialFlagsFakeMaxCalls = 128 };
 
 struct SerialFlagsCall {
-    char request;  /* 'G' for TIOCGSERIAL, 'S' for TIOCSSERIAL */
+    char request;  /* 'G' TIOCGSERIAL, 'S' TIOCSSERIAL, 'Q' TIOCOUTQ, 'F' TCFLSH */
     int flags;     /* flags passed to TIOCSSERIAL, or returned by TIOCGSERIAL */
     char device[64];
 };
@@ -22,6 +29,9 @@ struct SerialFlagsFake {
     int refuseErrno; /* non-zero: both requests fail with it (a pty: ENOTTY) */
     int setErrno;    /* non-zero: TIOCSSERIAL fails with it */
     int flags;       /* the driver's current flags */
+    int fakeOutputQueue; /* non-zero: TIOCOUTQ and TCFLSH are answered here */
+    int queued;          /* what TIOCOUTQ reports... */
+    int sentPerCall;     /* ...less this much at each call; TCOFLUSH empties it */
     int callCount;
     struct SerialFlagsCall calls[kSerialFlagsFakeMaxCalls];
 };

@@ -263,16 +263,16 @@ INSTANTIATE_TEST_SUITE_P(
 // The board refuses a block once 2048 bytes are in and cancels with five
 // CAN. blockxfer counts the first CAN, purges the rest with its 500 ms
 // reads, resends, and meets silence: a timeout, not a cancel.
-TEST_F(FakeboardEndToEnd, ACancelMidTransferEndsBlockxferWithTheRetryCode)
+TEST_F(FakeboardEndToEnd, ACancelMidTransferEndsBlockxferWithTheCancelCode)
 {
     writeFile(dir + "/fw.bin", makeImage(20000));
     startBoard({"--cancel-after", "2048"});
 
-    // After its cancel the board is back at its console, which answers the
-    // block sent again with text: the sender spends its ten transmissions.
+    // The board's cancel ends the send at once, before the block is sent
+    // again into its console.
     ProgramRun r = blockxfer({"-sy", "fw.bin", "-lfLOG", "-lt1"});
-    EXPECT_EQ(r.status, 256 - 201) << r.out << r.err;
-    EXPECT_EQ(r.err, "Error during file transfer. Error -201\n");
+    EXPECT_EQ(r.status, 512 - 302) << r.out << r.err;
+    EXPECT_EQ(r.err, "Error during file transfer. Error -302\n");
     EXPECT_EQ(r.out.find("Sent OK"), std::string::npos);
     EXPECT_EQ(log(), "");
     EXPECT_TRUE(waitFor([&] { return board->output().find("upload failed: error -400\n") != std::string::npos; },

@@ -116,3 +116,20 @@ void Sleep(DWORD ms)
     fake.calls.push_back("Sleep");
     fake.sleeps.push_back(ms);
 }
+
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add)
+{
+    fake.consoleHandler = add ? handler : nullptr;
+    return !fake.enter("SetConsoleCtrlHandler");
+}
+
+HANDLE GetCurrentProcess()
+{
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+}
+
+BOOL TerminateProcess(HANDLE, UINT exitCode)
+{
+    fake.terminatedWith.push_back(exitCode);
+    return true;
+}

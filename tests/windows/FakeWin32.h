@@ -1,7 +1,9 @@
 // Recording fakes of the Win32 calls of WindowsSerialPort: every call is
 // logged by name, its arguments kept, and any one call can be made to fail
 // with a chosen GetLastError() value. Reads and writes follow a script;
-// Sleep() only records, so polling runs in no time.
+// Sleep() only records, so polling runs in no time. The console control
+// handler is kept, to be called as Windows would, and TerminateProcess()
+// only records.
 #pragma once
 #include <windows.h>
 
@@ -28,6 +30,8 @@ struct FakeWin32 {
     std::vector<const void*> transferBuffers;
     std::vector<DWORD> sleeps;
     std::vector<HANDLE> closed;
+    PHANDLER_ROUTINE consoleHandler = nullptr;
+    std::vector<UINT> terminatedWith;
 
     // What the fake does.
     HANDLE deviceHandle = reinterpret_cast<HANDLE>(0x1234);

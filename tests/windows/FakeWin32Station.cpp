@@ -174,11 +174,6 @@ BOOL TerminateJobObject(HANDLE job, UINT exitCode)
     return jobCall("TerminateJobObject " + handleText(job) + " " + std::to_string(exitCode));
 }
 
-BOOL TerminateProcess(HANDLE process, UINT exitCode)
-{
-    return jobCall("TerminateProcess " + handleText(process) + " " + std::to_string(exitCode));
-}
-
 DWORD ResumeThread(HANDLE thread) { return jobCall("ResumeThread " + handleText(thread)) ? 1 : MAXDWORD; }
 
 BOOL GetExitCodeProcess(HANDLE, LPDWORD exitCode)
@@ -199,8 +194,6 @@ DWORD GetTickCount() { return stationFake.tickCount; }
 BOOL FreeConsole() { return jobCall("FreeConsole"); }
 
 BOOL AttachConsole(DWORD processId) { return jobCall("AttachConsole " + std::to_string(processId)); }
-
-BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL add) { return jobCall(add ? "SetConsoleCtrlHandler add" : "SetConsoleCtrlHandler remove"); }
 
 BOOL GenerateConsoleCtrlEvent(DWORD event, DWORD group)
 {

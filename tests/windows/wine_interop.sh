@@ -198,6 +198,53 @@ run_pair "wine/lrzsz xmodem-crc receive" "$Z sx -q x.bin $ZIO" "$W -rc out.bin" 
 run_pair "wine/lrzsz xmodem-1k send" "$W -sk x.bin" "$Z rx -q -c out.bin $ZIO" "$work/x.bin" out.bin
 run_pair "wine/lrzsz xmodem-1k receive" "$Z sx -q -k x.bin $ZIO" "$W -rc out.bin" "$work/x.bin" out.bin
 
+# Ctrl+C to blockxfer.exe while it sends and while it receives (Wine turns
+# SIGINT into CTRL_C_EVENT): it ends with STATUS_CONTROL_C_EXIT (58 to a
+# Linux shell) after one line on standard error, and the Linux blockxfer at
+# the other end stops within 2 s, cancelled (-302, 210).
+# run_interrupt NAME SENDER RECEIVER WHO: WHO (tx or rx) is the .exe.
+head -c $((100 * 1024)) /dev/urandom >"$work/big.bin"
+run_interrupt() {
+    local name=$1 sender=$2 receiver=$3 who=$4
+    local dir="$work/cases/$name"
+    rm -rf "$dir"
+    mkdir -p "$dir/tx" "$dir/rx"
+    cp "$work/big.bin" "$dir/tx/"
+    (cd "$dir/tx" && exec env --default-signal=INT $sender) >"$dir/tx.log" 2>&1 &
+    local txpid=$!
+    case $sender in wine*) sleep 1.5 ;; *) sleep 0.2 ;; esac
+    (cd "$dir/rx" && exec env --default-signal=INT $receiver) >"$dir/rx.log" 2>&1 &
+    local rxpid=$!
+    for _ in $(seq 1 300); do
+        [ "$(stat -c %s "$dir/rx/big.bin" 2>/dev/null || echo 0)" -ge 16384 ] && break
+        sleep 0.05
+    done
+    local target=$txpid peer=$rxpid
+    [ "$who" = rx ] && target=$rxpid peer=$txpid
+    local start
+    start=$(date +%s%N)
+    kill -INT $target
+    wait $peer
+    local peerrc=$?
+    local ms=$(( ($(date +%s%N) - start) / 1000000 ))
+    wait $target
+    local rc=$?
+    cases=$((cases + 1))
+    local got
+    got=$(stat -c %s "$dir/rx/big.bin" 2>/dev/null || echo 0)
+    if [ $rc -eq 58 ] && [ $peerrc -eq 210 ] && [ $ms -le 2000 ] && [ "$got" -gt 0 ] &&
+        grep -q "File transfer interrupted by Ctrl+C" "$dir/$who.log" &&
+        cmp -s -n "$got" "$work/big.bin" "$dir/rx/big.bin"; then
+        printf 'ok    %-34s other end stopped after %d ms\n' "$name" $ms
+    else
+        failures=$((failures + 1))
+        printf 'FAIL  %-34s status %d, other end %d after %d ms, %d bytes\n' "$name" $rc $peerrc $ms "$got"
+        tr '\r' '\n' <"$dir/$who.log" | tail -n 3 | sed 's/^/  /'
+    fi
+}
+run_interrupt "wine/linux Ctrl+C while sending" "$W_WINE -sy big.bin" "$L -ry" tx
+run_interrupt "wine/linux Ctrl+C while receiving" "$L -sy big.bin" "$W_WINE -ry" rx
+
 # The device named directly instead of by number.
 run_pair "wine/linux ymodem send, -p//./com$winport" "wine $exe -p//./com$winport -t10 -sy y.bin" \
     "$L -ry" "$work/y.bin" y.bin

@@ -15,10 +15,16 @@ typedef const char* LPCSTR;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef DWORD* LPDWORD;
+typedef unsigned int UINT;
+#define WINAPI
+typedef BOOL (*PHANDLER_ROUTINE)(DWORD event);
 struct SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 struct OVERLAPPED;
 typedef OVERLAPPED* LPOVERLAPPED;
+
+#define TRUE 1
+#define FALSE 0
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
 #define MAXDWORD 0xffffffffu
@@ -32,6 +38,12 @@ typedef OVERLAPPED* LPOVERLAPPED;
 #define ERROR_PATH_NOT_FOUND 3u
 #define ERROR_ACCESS_DENIED 5u
 #define ERROR_INVALID_PARAMETER 87u
+
+#define CTRL_C_EVENT 0u
+#define CTRL_BREAK_EVENT 1u
+#define CTRL_CLOSE_EVENT 2u
+#define CTRL_LOGOFF_EVENT 5u
+#define INFINITE 0xffffffffu
 
 #define PURGE_TXABORT 0x0001u
 #define PURGE_RXABORT 0x0002u
@@ -94,3 +106,6 @@ BOOL SetCommTimeouts(HANDLE handle, LPCOMMTIMEOUTS timeouts);
 BOOL ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD moved, LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE handle, LPCVOID data, DWORD count, LPDWORD moved, LPOVERLAPPED overlapped);
 void Sleep(DWORD ms);
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
+HANDLE GetCurrentProcess();
+BOOL TerminateProcess(HANDLE process, UINT exitCode);

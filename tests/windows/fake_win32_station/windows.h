@@ -5,7 +5,6 @@
 #pragma once
 #include "../fake_win32/windows.h"
 
-typedef unsigned int UINT;
 typedef char* LPSTR;
 typedef DWORD LCID;
 struct SYSTEMTIME;
@@ -25,7 +24,6 @@ struct SYSTEMTIME;
 #define CREATE_SUSPENDED 0x4u
 #define WAIT_OBJECT_0 0u
 #define WAIT_TIMEOUT 0x102u
-#define CTRL_C_EVENT 0u
 #ifndef WINAPI
 #define WINAPI
 #endif
@@ -95,7 +93,6 @@ struct JOBOBJECT_BASIC_ACCOUNTING_INFORMATION {
     DWORD TotalTerminatedProcesses;
 };
 enum JOBOBJECTINFOCLASS { JobObjectBasicAccountingInformation = 1 };
-typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD controlType);
 
 BOOL BuildCommDCBA(LPCSTR definition, LPDCB dcb);
 BOOL SetupComm(HANDLE handle, DWORD inQueue, DWORD outQueue);
@@ -115,12 +112,10 @@ HANDLE CreateJobObjectA(LPSECURITY_ATTRIBUTES attributes, LPCSTR name);
 BOOL AssignProcessToJobObject(HANDLE job, HANDLE process);
 BOOL QueryInformationJobObject(HANDLE job, JOBOBJECTINFOCLASS infoClass, LPVOID info, DWORD size, LPDWORD returned);
 BOOL TerminateJobObject(HANDLE job, UINT exitCode);
-BOOL TerminateProcess(HANDLE process, UINT exitCode);
 DWORD ResumeThread(HANDLE thread);
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 DWORD GetTickCount();
 BOOL FreeConsole();
 BOOL AttachConsole(DWORD processId);
-BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE handler, BOOL add);
 BOOL GenerateConsoleCtrlEvent(DWORD event, DWORD processGroupId);
