@@ -11,8 +11,8 @@
 # position; then 4 and 8 positions at once (each its own folder, port,
 # cable and board) for the 32 KiB image at 115200 and the 1.3 MiB image at
 # 921600 with the early result. run.bat sends by Y-Modem and captures the
-# log up to the board's prompt. Per case: seconds per board (the first
-# board put in to the last box closed, over N), boards per hour, the
+# log up to the board's prompt. Per case and station: seconds per board
+# (the first board put in to its last box closed, over N), boards per hour, the
 # station's seconds from trigger to result and the job's own seconds (both
 # from stationlog.csv), and the CPU share of each station. The targets
 # are checked at the end. --boards (default 3) sets N; --quick runs one
@@ -90,6 +90,7 @@ operate() {  # operate DIGIT BAUD
         kill $board 2>/dev/null
         wait $board 2>/dev/null || true
     done
+    now >"$work/operator$d.end"
 }
 
 # run_case NAME SIZE BAUD MODE POSITIONS: prints one row per position into
@@ -97,7 +98,7 @@ operate() {  # operate DIGIT BAUD
 run_case() {
     local name=$1 size=$2 baud=$3 mode=$4 positions=$5 d option=""
     [[ $mode == early ]] && option=--early-result
-    rm -rf "$work/lines" "$work"/station* "$work"/board*
+    rm -rf "$work/lines" "$work"/station* "$work"/board* "$work"/operator*
     mkdir "$work/lines"
     head -c "$size" /dev/urandom >"$work/image.bin"
     for d in $(seq 1 "$positions"); do
@@ -138,7 +139,7 @@ run_case() {
             t += $4; j += $NF; g = $4 - $NF; if (g > m) m = g; n++ }
             END { if (n) printf "%.1f %.1f %.2f\n", t / n, j / n, m; else print "- - -" }')
         cpu=$(sed -n 's/^cpu \(.*\) s$/\1/p' "$work/station$d.out")
-        perBoard=$(calc "($ended - $started) / $boards" "%.1f")
+        perBoard=$(calc "($(cat "$work/operator$d.end") - $started) / $boards" "%.1f")
         echo "$name|$mode|$positions|$d|$perBoard|$passes|$trigger|$job|$gap|${cpu:-}" >>"$work/case"
         printf '| %s | %s | %d | %d | %s | %s | %d of %d | %s | %s | %s |\n' "$name" "$mode" "$positions" "$d" \
             "$perBoard" "$(calc "3600 / $perBoard" "%.1f")" "$passes" "$boards" "$trigger" "$job" \
@@ -208,7 +209,7 @@ fi
     echo
     echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -sr), $(nproc) cores, shared; boards in a row per position: $boards;"
     echo "stations at the real pace (offscreen Qt), fakeboard over nullmodem, run.bat \`blockxfer -pN -bBAUD -sy fw.bin -lfLOG -lx\"=> \"\`."
-    echo "Per board: first board put in to the last box closed, over the boards. Trigger to result and job: means from stationlog.csv."
+    echo "Per board: first board put in to the station's last box closed, over its boards. Trigger to result and job: means from stationlog.csv."
     echo "CPU: the station's own (user + system) over the same time."
     echo
     echo "| Image and line | Cycle | Positions | Station | s per board | Boards per hour | PASS | Trigger to result s | Job s | Station CPU % |"

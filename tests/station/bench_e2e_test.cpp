@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "QtStationHarness.h"
+#include "StationOptions.h"
 #include "QtStationProgram.h"
 
 extern char** environ;
@@ -65,7 +66,8 @@ struct BenchResult {
 };
 
 // One board through the station: returns what the operator saw.
-BenchResult runBench(ScratchDir& dir, uint32_t timeDivisor, const std::vector<std::string>& boardOptions)
+BenchResult runBench(ScratchDir& dir, uint32_t timeDivisor, const std::vector<std::string>& boardOptions,
+                     CycleOptions cycle = CycleOptions())
 {
     BenchResult result;
     const std::string line = dir.path() + "/com3";
@@ -83,14 +85,18 @@ BenchResult runBench(ScratchDir& dir, uint32_t timeDivisor, const std::vector<st
     for (size_t i = 0; i < image.size(); ++i)
         image[i] = static_cast<char>((i * 7919u) >> 3);
     dir.write("fw.bin", image);
-    // The trap marks the moment the job has ended and released the port.
-    dir.write("run.bat", "trap 'echo $? > job-done' EXIT\n"
-                         "blockxfer -p3 -sy fw.bin -lfLOG\n");
+    // The EXIT trap marks the moment the job has ended and released the
+    // port, with blockxfer's status; the TERM trap keeps the shell to the
+    // end when the station ends the job (a trapped signal, unlike an
+    // ignored one, is blockxfer's own again).
+    dir.write("run.bat", "trap 'echo term > job-signal' TERM\n"
+                         "trap 'echo $? > job-done' EXIT\n"
+                         "blockxfer -p3 -sy fw.bin -lfLOG 2> job.err\n");
 
     QtPlatformOptions options;
     options.timeDivisor = timeDivisor;
     options.endProgram = [](int status) { ADD_FAILURE() << "station ended with " << status; };
-    QtStationProgram station(options);
+    QtStationProgram station(options, cycle);
     if (!station.start()) {
         ADD_FAILURE() << "station did not start";
         return result;
@@ -158,6 +164,26 @@ TEST_F(BenchTest, SilentBoardIsAnError)
     EXPECT_NE(r.boardSays.find("upload ok: 20000 bytes"), std::string::npos) << "the transfer itself worked";
     EXPECT_EQ(r.log, "");
     EXPECT_TRUE(r.reopened);
+}
+
+// The station's limit ends a blockxfer that waits for a board that never
+// asks: by SIGTERM, on which blockxfer ends at once and frees the port.
+TEST_F(BenchTest, AJobPastItsLimitIsEndedAndThePortIsFreeAgain)
+{
+    const uint32_t divisor = 4;
+    const CycleOptions cycle = StationOptions{false, 40}.cycle();
+    const BenchResult r = runBench(dir, divisor, {"--never-start"}, cycle);
+    ASSERT_EQ(r.boxes.size(), 1u) << "board: " << r.boardSays;
+    EXPECT_EQ(r.boxes[0].title.toStdString(), "PROGRAM ERROR");
+    EXPECT_TRUE(r.reopened);
+    EXPECT_EQ(dir.read("job-done"), "143\n") << "blockxfer's status for SIGTERM";
+    EXPECT_NE(dir.read("job.err").find("interrupted by SIGTERM"), std::string::npos) << dir.read("job.err");
+    const std::string record = dir.read("stationlog.csv");
+    const size_t last = record.rfind(',');
+    ASSERT_NE(record.find(",job did not end,"), std::string::npos) << record;
+    // Ended by the SIGTERM at the limit, not by the SIGKILL 3 s after it.
+    const double limitSeconds = static_cast<double>(cycle.jobLimitTick) * (Station::tickIntervalMs / divisor) / 1000.0;
+    EXPECT_LT(std::atof(record.c_str() + last + 1), limitSeconds + 2.0) << record;
 }
 
 }  // namespace
