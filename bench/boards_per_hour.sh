@@ -40,10 +40,10 @@ while (($#)); do
     shift
 done
 
-instance=$build/tests/station/station_instance
-nullmodem=$build/tools/nullmodem/nullmodem
-fakeboard=$build/tools/fakeboard/fakeboard
-blockxfer_dir=$build/comms/bl-test
+instance=$build/bin/station_instance
+nullmodem=$build/bin/nullmodem
+fakeboard=$build/bin/fakeboard
+blockxfer_dir=$build/bin
 for program in "$instance" "$nullmodem" "$fakeboard" "$blockxfer_dir/blockxfer"; do
     [[ -x $program ]] || { echo "boards_per_hour.sh: $program not built (cmake --build $build)" >&2; exit 1; }
 done

@@ -38,9 +38,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
 . "$repo/tools/cable.sh"
 build=${BUILD_DIR:-$repo/build}
-BLOCKXFER=${BLOCKXFER:-$build/comms/bl-test/blockxfer}
-NULLMODEM=${NULLMODEM:-$build/tools/nullmodem/nullmodem}
-SHIM=${SHIM:-$build/tests/support/libtcdrain_shim.so}
+BLOCKXFER=${BLOCKXFER:-$build/bin/blockxfer}
+NULLMODEM=${NULLMODEM:-$build/bin/nullmodem}
+SHIM=${SHIM:-$build/lib/libtcdrain_shim.so}
 export BLOCKXFER NULLMODEM SHIM
 
 SIZE=32768          # 2.8 s at 115200 baud

@@ -65,11 +65,14 @@ while (($#)); do
     shift
 done
 
-nullmodem=$build/tools/nullmodem/nullmodem
-blockxfer=$build/comms/bl-test/blockxfer
-fakeboard=$build/tools/fakeboard/fakeboard
-for program in "$nullmodem" "$blockxfer" "$fakeboard"; do
-    [[ -x $program ]] || { echo "throughput.sh: $program not built (cmake --build $build)" >&2; exit 1; }
+nullmodem=$build/bin/nullmodem
+blockxfer=$build/bin/blockxfer
+fakeboard=$build/bin/fakeboard
+# lrzsz ends with tcdrain() then tcflush(); on a pty that loses its final
+# ACK about half the time unless tcdrain() waits a little (the shim).
+shim=$build/lib/libtcdrain_shim.so
+for program in "$nullmodem" "$blockxfer" "$fakeboard" "$shim"; do
+    [[ -e $program ]] || { echo "throughput.sh: $program not built (cmake --build $build)" >&2; exit 1; }
 done
 for program in sx rx sb rb cc awk cmp stty; do
     command -v $program >/dev/null || { echo "throughput.sh: $program not found" >&2; exit 1; }

@@ -69,11 +69,11 @@ if [ "$building" = yes ]; then
     cmake --build "$build" -j2 --target blockxfer nullmodem fakeboard sample_image
 fi
 
-nullmodem=$build/tools/nullmodem/nullmodem
-fakeboard=$build/tools/fakeboard/fakeboard
-image=$build/tools/fakeboard/sample-firmware.bin
-PATH=$build/comms/bl-test:$PATH
-for f in "$nullmodem" "$fakeboard" "$image" "$build/comms/bl-test/blockxfer"; do
+nullmodem=$build/bin/nullmodem
+fakeboard=$build/bin/fakeboard
+image=$build/sample-firmware.bin
+PATH=$build/bin:$PATH
+for f in "$nullmodem" "$fakeboard" "$image" "$build/bin/blockxfer"; do
   [ -e "$f" ] || { echo "demo: $f was not built" >&2; exit 1; }
 done
 

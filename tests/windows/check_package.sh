@@ -7,7 +7,7 @@
 # Exits 77 (skipped) when the folder holds no finished Windows build.
 set -u
 build=${1:?usage: check_package.sh WINDOWS-BUILD-DIR}
-[ -f "$build/CPackConfig.cmake" ] && [ -f "$build/station/flashstation.exe" ] ||
+[ -f "$build/CPackConfig.cmake" ] && [ -f "$build/bin/flashstation.exe" ] ||
     { echo "SKIPPED: no Windows build in $build"; exit 77; }
 build=$(cd "$build" && pwd)
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")

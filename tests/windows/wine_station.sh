@@ -60,9 +60,9 @@ command -v Xvfb >/dev/null || skip "Xvfb not installed (apt-get install xvfb)"
 command -v xdotool >/dev/null || skip "xdotool not installed"
 [ -z "$shots" ] || command -v import >/dev/null || skip "--screenshots needs ImageMagick's import"
 
-blockxfer_exe=$exe_dir/comms/bl-test/blockxfer.exe
-station_exe=$exe_dir/station/flashstation.exe
-peek_exe=$exe_dir/tests/windows/wine_tools/window_peek.exe
+blockxfer_exe=$exe_dir/bin/blockxfer.exe
+station_exe=$exe_dir/bin/flashstation.exe
+peek_exe=$exe_dir/bin/window_peek.exe
 if [ ! -f "$blockxfer_exe" ] || [ ! -f "$station_exe" ] || [ ! -f "$peek_exe" ]; then
     command -v x86_64-w64-mingw32-g++ >/dev/null || skip "no Windows programs and no mingw-w64 to build them"
     "$here/../../tools/build_windows.sh" "$exe_dir" --station >/dev/null 2>"$exe_dir.log" ||
