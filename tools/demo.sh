@@ -86,24 +86,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Waits until the program writing to file $1 has printed its "ready" line.
-await_ready() {
-  for _ in $(seq 100); do
-    grep -qx ready "$1" 2>/dev/null && return 0
-    sleep 0.05
-  done
-  echo "demo: $2 did not start:" >&2
-  cat "$1" "$1.err" >&2 2>/dev/null
-  exit 1
-}
-
 . "$root/tools/cable.sh"
 cable_start "$nullmodem" "$work/com7" "$work/board" "$work/nullmodem.out" --baud 115200 --max-seconds 120 ||
   exit 1
 pids+=("$CABLE_PID")
 "$fakeboard" --port "$work/board" --max-seconds 120 >"$work/fakeboard.out" 2>"$work/fakeboard.out.err" &
 pids+=($!)
-await_ready "$work/fakeboard.out" fakeboard
+if ! await_text "$work/fakeboard.out" '^ready$' 5 "$!"; then
+  echo "demo: fakeboard did not start:" >&2
+  cat "$work/fakeboard.out" "$work/fakeboard.out.err" >&2 2>/dev/null
+  exit 1
+fi
 
 cp "$image" "$work/sample-firmware.bin"
 echo

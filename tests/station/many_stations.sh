@@ -25,15 +25,6 @@ cleanup() {
 trap cleanup EXIT
 . "$(dirname "$0")/../support/checks.sh"
 
-await_line() {  # await_line FILE TEXT: until FILE holds the line TEXT
-    for _ in $(seq 1 250); do
-        grep -qx "$2" "$1" 2>/dev/null && return 0
-        sleep 0.02
-    done
-    echo "no \"$2\" in $1: $(cat "$1")" >&2
-    exit 1
-}
-
 # gzip's trailer holds the CRC-32 of the data, little-endian.
 crc32() {
     echo "0x$(gzip -c "$1" | tail -c 8 | od -An -tx4 --endian=little -N4 | tr -d ' \n')"
@@ -69,7 +60,10 @@ for d in $DIGITS; do
     pids+=($!)
     station_pid[$d]=$!
 done
-for d in $DIGITS; do await_line "$WORK/station$d.out" "port is open"; done
+for d in $DIGITS; do
+    await_text "$WORK/station$d.out" '^port is open$' ||
+        { echo "station $d did not open its port: $(cat "$WORK/station$d.out")" >&2; exit 1; }
+done
 
 # Every port is taken: neither a blockxfer nor a second station gets in.
 mkdir "$WORK/intruder"
