@@ -78,20 +78,15 @@ for f in "$nullmodem" "$fakeboard" "$image" "$build/bin/blockxfer"; do
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/blockxfer-demo.XXXXXX")
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
 . "$root/tools/cable.sh"
+# The cable and the board, by their ids, when the demo ends.
+keep_pids_in "$work/pids"
+trap 'end_kept_pids; rm -rf "$work"' EXIT
+
 cable_start "$nullmodem" "$work/com7" "$work/board" "$work/nullmodem.out" --baud 115200 --max-seconds 120 ||
   exit 1
-pids+=("$CABLE_PID")
 "$fakeboard" --port "$work/board" --max-seconds 120 >"$work/fakeboard.out" 2>"$work/fakeboard.out.err" &
-pids+=($!)
+keep_pid $!
 if ! await_text "$work/fakeboard.out" '^ready$' 5 "$!"; then
   echo "demo: fakeboard did not start:" >&2
   cat "$work/fakeboard.out" "$work/fakeboard.out.err" >&2 2>/dev/null
