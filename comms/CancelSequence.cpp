@@ -1,7 +1,7 @@
 #include "CancelSequence.h"
 
-#include "TraceSink.h"
 #include "StopRequest.h"
+#include "TraceSink.h"
 
 namespace {
 constexpr uint32_t kCancelWriteMs = 1000;
@@ -26,6 +26,6 @@ void sendCancel(SerialPort& port, TraceSink& trace)
 {
     stop::CancelGoingOut letThrough;
     trace.event("cancel", "sending %u CAN, %u BS", static_cast<unsigned>(kCancelCount),
-               static_cast<unsigned>(kCancelCount));
+                static_cast<unsigned>(kCancelCount));
     writeAll(port, kCancelSequence, kCancelLength, kCancelWriteMs);
 }

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "Block.h"
-#include "TraceSink.h"
 #include "ResultCodes.h"
+#include "TraceSink.h"
 
 namespace {
 constexpr uint32_t kWriteTimeoutMs = 1000;
@@ -106,7 +106,7 @@ int32_t ConsolePort::follow(const SwitchPrompt::Request& request)
     if (w == 0)
         return rc::Timeout;
     trace.event("switch", "now %u bps, answered %s", static_cast<unsigned>(rate),
-               request.key == '\r' ? "CR" : "ESC");
+                request.key == '\r' ? "CR" : "ESC");
     quietMs = 0;
     afterText = false;
     held = -1;

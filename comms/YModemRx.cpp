@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "CancelSequence.h"
-#include "TraceSink.h"
 #include "ResultCodes.h"
+#include "TraceSink.h"
 
 namespace {
 constexpr uint32_t kPortTimeoutMs = 1000;
@@ -235,8 +235,8 @@ int32_t YModemRx::receiveAttempts(OutStream& out, bool startPhase)
                 r = repeatLastAnswer();
             } else {
                 trace.event("resend", "%s %s block %u", byteName(resendChar).text,
-                           kind == Frame::Eot ? "eot-not-taken" : complete ? frameFault(frame, blockSize, blockNumber) : "short-frame",
-                           static_cast<unsigned>(blockNumber));
+                            kind == Frame::Eot ? "eot-not-taken" : complete ? frameFault(frame, blockSize, blockNumber) : "short-frame",
+                            static_cast<unsigned>(blockNumber));
                 drain();
                 r = sendByte(resendChar);
             }

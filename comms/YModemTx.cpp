@@ -4,9 +4,9 @@
 
 #include "Block.h"
 #include "CancelSequence.h"
-#include "TraceSink.h"
 #include "ResultCodes.h"
 #include "StopRequest.h"
+#include "TraceSink.h"
 
 namespace {
 constexpr uint32_t kMinStartBudgetMs = 11000;
@@ -261,7 +261,7 @@ int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
         }
         if (transmissions == kMaxTransmissions) {
             trace.event("retries", "block %u sent %u times", static_cast<unsigned>(blockNumber),
-                       static_cast<unsigned>(transmissions));
+                        static_cast<unsigned>(transmissions));
             return silentWaits == kMaxTransmissions ? rc::Timeout : rc::TooManyRetries;
         }
         if (reply == Reply::SwitchToCrc) {

@@ -3,9 +3,9 @@
 
 #include "Fatal.h"
 #include "Flows.h"
-#include "RunTrace.h"
 #include "Options.h"
 #include "ResultCodes.h"
+#include "RunTrace.h"
 
 namespace {
 constexpr uint32_t kCaptureBuffer = 1152;

@@ -3,9 +3,9 @@
 #include "Fatal.h"
 #include "FileEndpoints.h"
 #include "Flows.h"
-#include "RunTrace.h"
 #include "Options.h"
 #include "ResultCodes.h"
+#include "RunTrace.h"
 #include "YModemTx.h"
 
 namespace {
