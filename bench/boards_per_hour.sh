@@ -40,10 +40,10 @@ while (($#)); do
     shift
 done
 
-instance=$build/tests/station/station_instance
-nullmodem=$build/tools/nullmodem/nullmodem
-fakeboard=$build/tools/fakeboard/fakeboard
-blockxfer_dir=$build/comms/bl-test
+instance=$build/bin/station_instance
+nullmodem=$build/bin/nullmodem
+fakeboard=$build/bin/fakeboard
+blockxfer_dir=$build/bin
 for program in "$instance" "$nullmodem" "$fakeboard" "$blockxfer_dir/blockxfer"; do
     [[ -x $program ]] || { echo "boards_per_hour.sh: $program not built (cmake --build $build)" >&2; exit 1; }
 done
@@ -52,25 +52,13 @@ done
 export PATH="$blockxfer_dir:$PATH" QT_QPA_PLATFORM=offscreen
 
 work=$(mktemp -d /tmp/boards_per_hour.XXXXXX)
-pids=()
-stop_all() {
-    local pid
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-    pids=()
-}
-trap 'stop_all; rm -rf "$work"' EXIT
+# Every cable, station and board, by its id, at the end of each case and
+# when the benchmark ends or is interrupted.
+keep_pids_in "$work/pids"
+trap 'end_kept_pids; rm -rf "$work"' EXIT
 
 now() { date +%s.%N; }
 calc() { awk "BEGIN { printf \"$2\", $1 }"; }
-# Waits until FILE holds a line matching the regular expression, or fails after SECONDS.
-await() {  # await FILE REGEX SECONDS
-    local deadline=$(($(date +%s) + $3))
-    until grep -qE "$2" "$1" 2>/dev/null; do
-        (($(date +%s) < deadline)) || return 1
-        sleep 0.02
-    done
-}
 
 table=$work/table.md
 targets=$work/targets
@@ -86,9 +74,11 @@ operate() {  # operate DIGIT BAUD
         "$fakeboard" --port "$work/lines/board$d" --baud "$baud" --banner-line-delay-ms 50 --max-seconds 900 \
             >"$work/board$d.$i.out" 2>&1 &
         board=$!
-        await "$work/station$d.out" "^cycle $i: port" 900 || { kill $board; return 1; }
+        keep_pid $board
+        await_text "$work/station$d.out" "^cycle $i: port" 900 || { kill $board; return 1; }
         kill $board 2>/dev/null
         wait $board 2>/dev/null || true
+        drop_pid $board
     done
     now >"$work/operator$d.end"
 }
@@ -104,7 +94,6 @@ run_case() {
     for d in $(seq 1 "$positions"); do
         cable_start "$nullmodem" "$work/lines/com$d" "$work/lines/board$d" "$work/lines/com$d.out" \
             --baud "$baud" --max-seconds 3000 || exit 1
-        pids+=("$CABLE_PID")
         export "COM$d=$work/lines/com$d"
         mkdir "$work/station$d"
         cp "$work/image.bin" "$work/station$d/fw.bin"
@@ -112,10 +101,10 @@ run_case() {
             "blockxfer -p$d -b$baud -sy fw.bin -lfLOG -lx\"=> \"" >"$work/station$d/run.bat"
         (cd "$work/station$d" && exec "$instance" --time-divisor 1 --job-done job-done --cycles "$boards" $option) \
             >"$work/station$d.out" 2>&1 &
-        pids+=($!)
+        keep_pid $!
         echo $! >"$work/station$d.pid"
     done
-    for d in $(seq 1 "$positions"); do await "$work/station$d.out" "^port is open" 30 || exit 1; done
+    for d in $(seq 1 "$positions"); do await_text "$work/station$d.out" "^port is open" 30 || exit 1; done
     local started operators=()
     started=$(now)
     for d in $(seq 1 "$positions"); do
@@ -128,7 +117,7 @@ run_case() {
     for d in $(seq 1 "$positions"); do
         wait "$(cat "$work/station$d.pid")" 2>/dev/null || true
     done
-    stop_all
+    end_kept_pids
     : >"$work/case"
     for d in $(seq 1 "$positions"); do
         local csv=$work/station$d/stationlog.csv passes cpu perBoard trigger job gap

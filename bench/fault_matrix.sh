@@ -38,9 +38,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
 . "$repo/tools/cable.sh"
 build=${BUILD_DIR:-$repo/build}
-BLOCKXFER=${BLOCKXFER:-$build/comms/bl-test/blockxfer}
-NULLMODEM=${NULLMODEM:-$build/tools/nullmodem/nullmodem}
-SHIM=${SHIM:-$build/tests/support/libtcdrain_shim.so}
+BLOCKXFER=${BLOCKXFER:-$build/bin/blockxfer}
+NULLMODEM=${NULLMODEM:-$build/bin/nullmodem}
+SHIM=${SHIM:-$build/lib/libtcdrain_shim.so}
 export BLOCKXFER NULLMODEM SHIM
 
 SIZE=32768          # 2.8 s at 115200 baud
@@ -152,14 +152,6 @@ start_side() {
         echo "$status $((($(date +%s%N) - start) / 1000000))" >"$dir/$role.res"
     ) &
     echo $! >"$dir/$role.wrapper"
-}
-
-wait_for_file() {  # wait_for_file PATH TENTHS
-    for _ in $(seq 1 "$2"); do
-        [ -s "$1" ] && return 0
-        sleep 0.1
-    done
-    return 1
 }
 
 # Compares the received file with what was sent (X-Modem pads with SUB).
@@ -278,7 +270,7 @@ run_one() {
         else
             killed=$role
         fi
-        if [ -n "$role" ] && wait_for_file "$dir/$role.pid" 20; then
+        if [ -n "$role" ] && wait_until 2 test -s "$dir/$role.pid"; then
             kill -s $signal "$(cat "$dir/$role.pid")" 2>/dev/null
         fi
         ;;
@@ -295,11 +287,7 @@ run_one() {
         wait "$(cat "$dir/$role.wrapper")" 2>/dev/null
     done
     if [ -n "$peer" ]; then
-        for _ in $(seq 1 $((PEER_GRACE_S * 10))); do
-            [ -e "$dir/$peer.res" ] && break
-            sleep 0.1
-        done
-        if [ ! -e "$dir/$peer.res" ]; then
+        if ! wait_until "$PEER_GRACE_S" test -e "$dir/$peer.res"; then
             kill -TERM "$(cat "$dir/$peer.pid")" 2>/dev/null
         fi
         wait "$(cat "$dir/$peer.wrapper")" 2>/dev/null
@@ -358,10 +346,15 @@ run_one() {
 }
 
 # --- the matrix ----------------------------------------------------------------
+# One run, started by the matrix below: its cable is kept for the matrix's
+# exit trap, and so is the run itself.
 if [ "${1:-}" = --run ]; then
     shift
+    keep_pid $$
     run_one "$@"
-    exit $?
+    status=$?
+    drop_pid $$
+    exit $status
 fi
 
 mode=short
@@ -400,15 +393,24 @@ fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/faults.XXXXXX")
 KEPT_DIR=$(mktemp -d "${TMPDIR:-/tmp}/fault_matrix_defects.XXXXXX")
 export KEPT_DIR
+# Every cable and run, by its id, when the matrix ends or is interrupted.
+keep_pids_in "$work/pids"
+trap 'end_kept_pids; rm -rf "$work"; rmdir "$KEPT_DIR" 2>/dev/null' EXIT
 records=$work/records.tsv
 started=$(date +%s)
+# In the background, so that a signal to the matrix ends it at once rather
+# than after the last run; the runs get SIGINT back (lrzsz is cancelled
+# with it).
 for pair in $pairs; do
     for cell in $cells; do
         for seed in $(seq 1 "$seeds"); do
             echo "$pair $cell $seed $work/run-$pair-$cell-$seed"
         done
     done
-done | xargs -P "$jobs" -L 1 bash "$0" --run >"$records"
+done | xargs -P "$jobs" -L 1 env --default-signal=INT bash "$0" --run >"$records" &
+keep_pid $!
+wait $!
+drop_pid $!
 elapsed=$(($(date +%s) - started))
 
 # --- the table -------------------------------------------------------------------

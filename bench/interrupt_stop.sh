@@ -21,8 +21,8 @@ while [ $# -gt 0 ]; do
     *) runs=$1; shift ;;
     esac
 done
-export BLOCKXFER=$build/comms/bl-test/blockxfer NULLMODEM=$build/tools/nullmodem/nullmodem
-export SHIM=$build/tests/support/libtcdrain_shim.so FLAGS_FAKE=$build/tests/support/libserial_flags_preload.so
+export BLOCKXFER=$build/bin/blockxfer NULLMODEM=$build/bin/nullmodem
+export SHIM=$build/lib/libtcdrain_shim.so FLAGS_FAKE=$build/lib/libserial_flags_preload.so
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 for _ in $(seq 1 "$runs"); do

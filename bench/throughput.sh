@@ -38,7 +38,7 @@
 # (about two minutes).
 #
 # Needs: a build with nullmodem and blockxfer (default build dir: build/),
-# lrzsz (sx, rx, sb, rb), a C compiler for the tcdrain shim, awk, cmp.
+# lrzsz (sx, rx, sb, rb), a C compiler for bench/line_floor.c, awk, cmp.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -65,11 +65,14 @@ while (($#)); do
     shift
 done
 
-nullmodem=$build/tools/nullmodem/nullmodem
-blockxfer=$build/comms/bl-test/blockxfer
-fakeboard=$build/tools/fakeboard/fakeboard
-for program in "$nullmodem" "$blockxfer" "$fakeboard"; do
-    [[ -x $program ]] || { echo "throughput.sh: $program not built (cmake --build $build)" >&2; exit 1; }
+nullmodem=$build/bin/nullmodem
+blockxfer=$build/bin/blockxfer
+fakeboard=$build/bin/fakeboard
+# lrzsz ends with tcdrain() then tcflush(); on a pty that loses its final
+# ACK about half the time unless tcdrain() waits a little (the shim).
+shim=$build/lib/libtcdrain_shim.so
+for program in "$nullmodem" "$blockxfer" "$fakeboard" "$shim"; do
+    [[ -e $program ]] || { echo "throughput.sh: $program not built (cmake --build $build)" >&2; exit 1; }
 done
 for program in sx rx sb rb cc awk cmp stty; do
     command -v $program >/dev/null || { echo "throughput.sh: $program not found" >&2; exit 1; }
@@ -80,7 +83,11 @@ lineRate=$((baud / 10))
 smallSize=$((${BENCH_SMALL_KIB:-256} * 1024))  # smaller only to try the script out
 bigSize=$((${BENCH_BIG_KIB:-4096} * 1024))
 work=$(mktemp -d /tmp/throughput.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+. "$repo/tools/cable.sh"
+# Every cable and board the runs start, by its id, when the benchmark ends
+# or is interrupted.
+keep_pids_in "$work/pids"
+trap 'end_kept_pids; rm -rf "$work"' EXIT
 head -c $smallSize /dev/urandom >"$work/small.bin"
 head -c $bigSize /dev/urandom >"$work/big.bin"
 fastRates=(921600 3000000)
@@ -90,12 +97,8 @@ fastKib() { [[ -n ${BENCH_FAST_KIB:-} ]] && echo "$BENCH_FAST_KIB" || { [[ $1 ==
 for rate in "${fastRates[@]}"; do
     head -c $(($(fastKib "$rate") * 1024)) /dev/urandom >"$work/fast$rate.bin"
 done
-# lrzsz ends with tcdrain() then tcflush(); on a pty that loses its final
-# ACK about half the time unless tcdrain() waits a little (see the shim).
-cc -shared -fPIC -O2 -o "$work/tcdrain_delay.so" "$here/../tests/support/tcdrain_shim.c" -ldl
 cc -O2 -o "$work/line_floor" "$here/line_floor.c"
-lrzsz="LD_PRELOAD=$work/tcdrain_delay.so"
-. "$repo/tools/cable.sh"
+lrzsz="LD_PRELOAD=$shim"
 
 # ---- a noisy line ----------------------------------------------------------------
 noisySize=$((64 * 1024))
@@ -172,6 +175,7 @@ uboot_run() {
     local line=$CABLE_PID
     (sleep 0.3; exec "$fakeboard" --port "$dir/b" --uboot --max-seconds 300) >"$dir/board.out" 2>&1 &
     local board=$! status=0 started ended
+    keep_pid "$board"
     (cd "$dir" && "$blockxfer" -p"$dir/a" -lfboot.log -lx"Hit any key" -lt10 >/dev/null &&
         "$blockxfer" -p"$dir/a" --send-line "" -lfprompt.log -lx"=> " -lt5 >/dev/null) || status=1
     started=$(date +%s%N)
@@ -180,6 +184,7 @@ uboot_run() {
     ended=$(date +%s%N)
     kill "$board" 2>/dev/null
     wait "$board" 2>/dev/null || true
+    drop_pid "$board"
     cable_stop "$line"
     local want
     want=$(gzip -c <"$work/uboot.bin" | tail -c 8 | head -c 4 | od -An -tx1 | awk '{ print $4 $3 $2 $1 }')

@@ -1,7 +1,7 @@
 #include "CancelSequence.h"
 
-#include "LineTrace.h"
 #include "StopRequest.h"
+#include "TraceSink.h"
 
 namespace {
 constexpr uint32_t kCancelWriteMs = 1000;
@@ -22,10 +22,10 @@ bool writeAll(SerialPort& port, const uint8_t* data, uint32_t count, uint32_t ti
     return true;
 }
 
-void sendCancel(SerialPort& port)
+void sendCancel(SerialPort& port, TraceSink& trace)
 {
     stop::CancelGoingOut letThrough;
-    traceEvent("cancel", "sending %u CAN, %u BS", static_cast<unsigned>(kCancelCount),
-               static_cast<unsigned>(kCancelCount));
+    trace.event("cancel", "sending %u CAN, %u BS", static_cast<unsigned>(kCancelCount),
+                static_cast<unsigned>(kCancelCount));
     writeAll(port, kCancelSequence, kCancelLength, kCancelWriteMs);
 }

@@ -9,6 +9,7 @@
 
 #include "Block.h"
 #include "SerialPort.h"
+#include "TraceSink.h"
 
 constexpr uint32_t kCancelLength = 2 * kCancelCount;
 
@@ -18,7 +19,8 @@ extern const uint8_t kCancelSequence[kCancelLength];
 // Writes the cancel sequence; after a stop request too (it opens a
 // stop::CancelGoingOut). A write that fails or moves nothing within
 // 1000 ms ends it: the cancel is a courtesy, never a result of its own.
-void sendCancel(SerialPort& port);
+// Says so in `trace` first.
+void sendCancel(SerialPort& port, TraceSink& trace);
 // Writes all of `data` with up to `timeoutMs` per write call; false when a
 // write failed or moved nothing.
 bool writeAll(SerialPort& port, const uint8_t* data, uint32_t count, uint32_t timeoutMs);

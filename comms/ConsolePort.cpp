@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "Block.h"
-#include "LineTrace.h"
 #include "ResultCodes.h"
+#include "TraceSink.h"
 
 namespace {
 constexpr uint32_t kWriteTimeoutMs = 1000;
@@ -29,8 +29,8 @@ bool isOpening(uint8_t byte)
 }
 }  // namespace
 
-ConsolePort::ConsolePort(SerialPort& inner_, const Settings& settings_)
-    : inner(inner_), settings(settings_), screening(settings_.screenStart)
+ConsolePort::ConsolePort(SerialPort& inner_, const Settings& settings_, TraceSink& trace_)
+    : inner(inner_), settings(settings_), trace(trace_), screening(settings_.screenStart)
 {
 }
 
@@ -66,7 +66,7 @@ int32_t ConsolePort::typeLine()
             return rc::Timeout;
         done += static_cast<uint32_t>(n);
     }
-    traceEvent("console", "typed a line of %u bytes", static_cast<unsigned>(length));
+    trace.event("console", "typed a line of %u bytes", static_cast<unsigned>(length));
     return rc::Ok;
 }
 
@@ -96,7 +96,7 @@ int32_t ConsolePort::follow(const SwitchPrompt::Request& request)
     }
     int32_t r = inner.configure(request.rate);
     if (r != rc::Ok) {
-        traceEvent("switch", "%u bps refused", static_cast<unsigned>(request.rate));
+        trace.event("switch", "%u bps refused", static_cast<unsigned>(request.rate));
         return r;
     }
     rate = request.rate;
@@ -105,8 +105,8 @@ int32_t ConsolePort::follow(const SwitchPrompt::Request& request)
         return w;
     if (w == 0)
         return rc::Timeout;
-    traceEvent("switch", "now %u bps, answered %s", static_cast<unsigned>(rate),
-               request.key == '\r' ? "CR" : "ESC");
+    trace.event("switch", "now %u bps, answered %s", static_cast<unsigned>(rate),
+                request.key == '\r' ? "CR" : "ESC");
     quietMs = 0;
     afterText = false;
     held = -1;
@@ -155,7 +155,7 @@ bool ConsolePort::screen(const uint8_t* bytes, uint32_t count, uint32_t quietBef
                 afterText = false;
                 return true;
             }
-            traceEvent("console", "%s inside text", byteName(candidate).text);
+            trace.event("console", "%s inside text", byteName(candidate).text);
             afterText = isText(candidate);
         }
         if (isOpening(byte) && !afterText) {

@@ -29,6 +29,7 @@
 
 #include "SerialPort.h"
 #include "SwitchPrompt.h"
+#include "TraceSink.h"
 
 class ConsolePort : public SerialPort {
 public:
@@ -43,7 +44,8 @@ public:
     // A request whose line has not ended is answered after this much quiet.
     static constexpr uint32_t kPromptQuietMs = 200;
 
-    ConsolePort(SerialPort& inner, const Settings& settings);
+    // What it typed and which switches it followed go to `trace`.
+    ConsolePort(SerialPort& inner, const Settings& settings, TraceSink& trace = TraceSink::none());
 
     int32_t open(uint32_t portNumber) override;
     int32_t configure(uint32_t baudRate) override;
@@ -72,6 +74,7 @@ private:
 
     SerialPort& inner;
     Settings settings;
+    TraceSink& trace;
     SwitchPrompt prompt;
     bool lineTyped = false;
     bool screening;

@@ -3,49 +3,6 @@
 #include <cstring>
 #include <ctime>
 
-#include "Block.h"
-
-LineTrace& lineTrace()
-{
-    static LineTrace trace;
-    return trace;
-}
-
-void traceEvent(const char* word)
-{
-    lineTrace().event(word);
-}
-
-void traceEvent(const char* word, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    lineTrace().eventv(word, format, args);
-    va_end(args);
-}
-
-ByteName byteName(uint8_t byte)
-{
-    ByteName name {};
-    const char* known = nullptr;
-    switch (byte) {
-    case ctl::SOH: known = "SOH"; break;
-    case ctl::STX: known = "STX"; break;
-    case ctl::EOT: known = "EOT"; break;
-    case ctl::ACK: known = "ACK"; break;
-    case ctl::NAK: known = "NAK"; break;
-    case ctl::CAN: known = "CAN"; break;
-    case ctl::CRC: known = "C"; break;
-    case ctl::G: known = "G"; break;
-    default: break;
-    }
-    if (known != nullptr)
-        std::snprintf(name.text, sizeof name.text, "%s", known);
-    else
-        std::snprintf(name.text, sizeof name.text, "0x%02x", static_cast<unsigned>(byte));
-    return name;
-}
-
 bool LineTrace::open(const char* path)
 {
     close();
@@ -120,7 +77,7 @@ void LineTrace::chunk(const char* direction, const uint8_t* data, uint32_t count
     endLine();
 }
 
-void LineTrace::event(const char* word)
+void LineTrace::recordWord(const char* word)
 {
     if (file == nullptr)
         return;
@@ -129,15 +86,7 @@ void LineTrace::event(const char* word)
     endLine();
 }
 
-void LineTrace::event(const char* word, const char* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    eventv(word, format, args);
-    va_end(args);
-}
-
-void LineTrace::eventv(const char* word, const char* format, va_list args)
+void LineTrace::recordEvent(const char* word, const char* format, va_list args)
 {
     if (file == nullptr)
         return;

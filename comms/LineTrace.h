@@ -1,8 +1,9 @@
 // A record of what went over the line, for diagnosing a failed transfer.
 //
-// blockxfer opens the process's one trace (lineTrace()) when the variable
-// BLOCKXFER_TRACE names a file, and appends to it one line per chunk moved
-// through the port and one per decision of the engines:
+// blockxfer opens its trace (runTrace(), comms/bl-test/RunTrace.h) when the
+// variable BLOCKXFER_TRACE names a file, and appends to it one line per
+// chunk moved through the port (TracingSerialPort) and one per decision of
+// the engines, whose TraceSink it is:
 //
 //   <seconds>.<microseconds> in <hex bytes>       bytes read from the port
 //   <seconds>.<microseconds> out <hex bytes>      bytes the port took
@@ -24,10 +25,12 @@
 #include <cstdint>
 #include <cstdio>
 
-class LineTrace {
+#include "TraceSink.h"
+
+class LineTrace : public TraceSink {
 public:
     LineTrace() = default;
-    ~LineTrace() { close(); }
+    ~LineTrace() override { close(); }
     LineTrace(const LineTrace&) = delete;
     LineTrace& operator=(const LineTrace&) = delete;
 
@@ -41,11 +44,12 @@ public:
     void command(int argc, char** argv);
     // direction: "in" or "out".
     void chunk(const char* direction, const uint8_t* data, uint32_t count);
-    // A line "<time> <word>", or "<time> <word> <details>" with the details
-    // made from a printf-style format.
-    void event(const char* word);
-    void event(const char* word, const char* format, ...) __attribute__((format(printf, 3, 4)));
-    void eventv(const char* word, const char* format, va_list args) __attribute__((format(printf, 3, 0)));
+
+protected:
+    // A line "<time> <word>", or "<time> <word> <details>".
+    void recordWord(const char* word) override;
+    void recordEvent(const char* word, const char* format, va_list args) override
+        __attribute__((format(printf, 3, 0)));
 
 private:
     void beginLine();
@@ -57,17 +61,3 @@ private:
     // that each line leaves in one write.
     char streamBuffer[8192];
 };
-
-// A byte as a trace names it: the protocol's control characters by name
-// ("ACK", "NAK", "C", "G", "CAN", "EOT", "SOH", "STX"), others as "0x41".
-struct ByteName {
-    char text[8];
-};
-ByteName byteName(uint8_t byte);
-
-// The trace of this process, closed until main opens it.
-LineTrace& lineTrace();
-
-// Shorthands for the engines: an event on the process's trace.
-void traceEvent(const char* word);
-void traceEvent(const char* word, const char* format, ...) __attribute__((format(printf, 2, 3)));

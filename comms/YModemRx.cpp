@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "CancelSequence.h"
-#include "LineTrace.h"
 #include "ResultCodes.h"
+#include "TraceSink.h"
 
 namespace {
 constexpr uint32_t kPortTimeoutMs = 1000;
@@ -81,8 +81,8 @@ bool isSafeReceivedName(const char* name)
 
 // --- engine ----------------------------------------------------------------
 
-YModemRx::YModemRx(SerialPort& port_, uint32_t startTimeoutMs_)
-    : port(port_), startTimeoutMs(startTimeoutMs_)
+YModemRx::YModemRx(SerialPort& port_, uint32_t startTimeoutMs_, TraceSink& trace_)
+    : port(port_), trace(trace_), startTimeoutMs(startTimeoutMs_)
 {
 }
 
@@ -94,7 +94,7 @@ int32_t YModemRx::sendByte(uint8_t byte)
 
 void YModemRx::cancel()
 {
-    sendCancel(port);
+    sendCancel(port, trace);
 }
 
 void YModemRx::drain()
@@ -124,7 +124,7 @@ int32_t YModemRx::readFrame(uint8_t* frame, uint32_t& frameLength, Frame& kind)
         got += static_cast<uint32_t>(r);
         // Where a block should begin, two CAN are the sender's cancel.
         if (got >= 2 && frame[0] == ctl::CAN && frame[1] == ctl::CAN) {
-            traceEvent("cancel", "CAN CAN from the sender");
+            trace.event("cancel", "CAN CAN from the sender");
             return rc::Cancelled;
         }
         if (frame[0] == ctl::EOT) {
@@ -207,7 +207,7 @@ int32_t YModemRx::receiveAttempts(OutStream& out, bool startPhase)
         if (r < 0 && r != rc::Timeout)
             return r;
         if (r == rc::Timeout) {
-            traceEvent("timeout", "no block %u", static_cast<unsigned>(blockNumber));
+            trace.event("timeout", "no block %u", static_cast<unsigned>(blockNumber));
             // In the start phase the caller's cycle asks again; a streaming
             // sender never sends a block again, so silence there is final.
             // Otherwise the sender may be waiting for an answer we sent and
@@ -220,7 +220,7 @@ int32_t YModemRx::receiveAttempts(OutStream& out, bool startPhase)
             // Streaming, the sender never sends a block again: after a bad
             // attempt an EOT would close a file with a hole in it, so it only
             // counts as one more bad attempt.
-            traceEvent("eot", "end of file");
+            trace.event("eot", "end of file");
             r = sendByte(ctl::ACK);
             if (r < 0)
                 return r;
@@ -231,12 +231,12 @@ int32_t YModemRx::receiveAttempts(OutStream& out, bool startPhase)
             if (complete && frameIsValid(frame, blockSize, blockNumber))
                 return acceptBlock(out, frame, blockSize);
             if (complete && isRepeatOfLastBlock(frame, blockSize)) {
-                traceEvent("repeat", "block %u again, answered as before", static_cast<unsigned>(blockNumber - 1));
+                trace.event("repeat", "block %u again, answered as before", static_cast<unsigned>(blockNumber - 1));
                 r = repeatLastAnswer();
             } else {
-                traceEvent("resend", "%s %s block %u", byteName(resendChar).text,
-                           kind == Frame::Eot ? "eot-not-taken" : complete ? frameFault(frame, blockSize, blockNumber) : "short-frame",
-                           static_cast<unsigned>(blockNumber));
+                trace.event("resend", "%s %s block %u", byteName(resendChar).text,
+                            kind == Frame::Eot ? "eot-not-taken" : complete ? frameFault(frame, blockSize, blockNumber) : "short-frame",
+                            static_cast<unsigned>(blockNumber));
                 drain();
                 r = sendByte(resendChar);
             }
@@ -244,7 +244,7 @@ int32_t YModemRx::receiveAttempts(OutStream& out, bool startPhase)
         if (r < 0)
             return r;
         if (attempt == kMaxAttempts) {
-            traceEvent("retries", "block %u: %u attempts", static_cast<unsigned>(blockNumber), static_cast<unsigned>(attempt));
+            trace.event("retries", "block %u: %u attempts", static_cast<unsigned>(blockNumber), static_cast<unsigned>(attempt));
             return silentAttempts == kMaxAttempts ? rc::Timeout : rc::TooManyRetries;
         }
     }
@@ -254,7 +254,7 @@ int32_t YModemRx::awaitFirstBlock(OutStream& out)
 {
     uint32_t budgetMs = startTimeoutMs;
     for (;;) {
-        traceEvent("ask", "%s", byteName(startChar).text);
+        trace.event("ask", "%s", byteName(startChar).text);
         int32_t w = sendByte(startChar);
         if (w < 0 && w != rc::Timeout)
             return w;
@@ -311,7 +311,7 @@ int32_t YModemRx::receiveYModem(OutStream& out, bool streaming)
             return r;
         }
         if (r == 0) {
-            traceEvent("eot", "repeated, acknowledged again");
+            trace.event("eot", "repeated, acknowledged again");
             // Acknowledged again; the sender goes on to the closing header.
             if (++repeatedEots == kMaxAttempts) {
                 cancel();
@@ -339,11 +339,11 @@ int32_t YModemRx::takeHeader(OutStream& out, OutBlock0& header, bool fileDone)
     const char* name = nullptr;
     uint32_t size = 0;
     if (header.parseHeader(name, size) < 0) {
-        traceEvent("header", "malformed");
+        trace.event("header", "malformed");
         cancel();
         return rc::BadHeader;
     }
-    traceEvent("header", "\"%s\" %u bytes", name, static_cast<unsigned>(size));
+    trace.event("header", "\"%s\" %u bytes", name, static_cast<unsigned>(size));
     if (name[0] == '\0')
         return rc::Ok;
     if (fileDone)

@@ -5,12 +5,13 @@
 // blocks with its resend character and cancels a failed or interrupted
 // transfer with the cancel sequence (CancelSequence.h); two CAN where a
 // block should begin are the sender's cancel (-302). Data go to an
-// OutStream; bytes only through the SerialPort.
+// OutStream, bytes only through the SerialPort, decisions to a TraceSink.
 #pragma once
 #include <cstdint>
 
 #include "Block.h"
 #include "SerialPort.h"
+#include "TraceSink.h"
 
 class YModemRx {
 public:
@@ -36,7 +37,8 @@ public:
         uint32_t length = 0;
     };
 
-    YModemRx(SerialPort& port, uint32_t startTimeoutMs);
+    // The decisions (each resend and why, timeouts, the cancel) go to `trace`.
+    YModemRx(SerialPort& port, uint32_t startTimeoutMs, TraceSink& trace = TraceSink::none());
 
     int32_t receiveXModem(OutStream& out, bool crc);
     int32_t receiveYModem(OutStream& out, bool streaming);
@@ -69,6 +71,7 @@ private:
     void drain();
 
     SerialPort& port;
+    TraceSink& trace;
     uint32_t startTimeoutMs;
     uint32_t blockNumber = 0;
     bool useCrc = true;

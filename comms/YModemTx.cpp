@@ -4,9 +4,9 @@
 
 #include "Block.h"
 #include "CancelSequence.h"
-#include "LineTrace.h"
 #include "ResultCodes.h"
 #include "StopRequest.h"
+#include "TraceSink.h"
 
 namespace {
 constexpr uint32_t kMinStartBudgetMs = 11000;
@@ -43,8 +43,8 @@ constexpr uint32_t kMaxPurgeBytes = 8 * kMaxFrame;
 constexpr uint32_t kAnswerBeforeCancelMs = 200;
 }  // namespace
 
-YModemTx::YModemTx(SerialPort& port_, uint32_t startTimeoutMs_)
-    : port(port_), startTimeoutMs(startTimeoutMs_)
+YModemTx::YModemTx(SerialPort& port_, uint32_t startTimeoutMs_, TraceSink& trace_)
+    : port(port_), trace(trace_), startTimeoutMs(startTimeoutMs_)
 {
 }
 
@@ -80,13 +80,13 @@ int32_t YModemTx::waitForStart()
                 useCrc = byte != ctl::NAK;
                 ackEachBlock = byte != ctl::G;
                 startChar = byte;
-                traceEvent("start", "%s", byteName(byte).text);
+                trace.event("start", "%s", byteName(byte).text);
                 return rc::Ok;
             }
         }
         // The budget is counted in polls: a stray byte still costs a poll.
         if (budget < kPollStepMs) {
-            traceEvent("timeout", "no opening character");
+            trace.event("timeout", "no opening character");
             return rc::Timeout;
         }
         budget -= kPollStepMs;
@@ -104,7 +104,7 @@ uint32_t YModemTx::buildFrameFor(uint8_t* frame, const uint8_t* data, uint32_t c
 
 int32_t YModemTx::countCancel(Reply& reply, Reply onFirst)
 {
-    traceEvent("cancel", "CAN %u of 2 received", static_cast<unsigned>(cancelCount + 1));
+    trace.event("cancel", "CAN %u of 2 received", static_cast<unsigned>(cancelCount + 1));
     if (cancelCount != 0)
         return rc::Cancelled;
     cancelCount = 1;
@@ -138,7 +138,7 @@ int32_t YModemTx::writeFrame(const uint8_t* frame, uint32_t frameLength, bool an
             return countCancel(reply, Reply::Resend);
         cancelCount = 0;
         reply = Reply::Resend;
-        traceEvent("resend", "%s while the frame went out", byteName(byte).text);
+        trace.event("resend", "%s while the frame went out", byteName(byte).text);
         return rc::Ok;
     }
     reply = Reply::Complete;
@@ -153,7 +153,7 @@ int32_t YModemTx::awaitAck(uint32_t timeoutMs, Reply& reply)
         return cancelIfStopped(r, nullptr, 0, true);
     if (r == 0) {
         reply = Reply::Silence;
-        traceEvent("timeout", "no answer in %u ms", static_cast<unsigned>(timeoutMs));
+        trace.event("timeout", "no answer in %u ms", static_cast<unsigned>(timeoutMs));
         return rc::Ok;
     }
     if (byte == ctl::CAN)
@@ -166,7 +166,7 @@ int32_t YModemTx::awaitAck(uint32_t timeoutMs, Reply& reply)
     else
         reply = Reply::Resend;
     if (reply != Reply::Accepted)
-        traceEvent("resend", "%s instead of ACK", byteName(byte).text);
+        trace.event("resend", "%s instead of ACK", byteName(byte).text);
     return rc::Ok;
 }
 
@@ -198,7 +198,7 @@ YModemTx::Skipped YModemTx::skipInput(uint32_t readMs, bool ackAnswers)
         // the send at once rather than after a resend met silence.
         cancelCount = byte == ctl::CAN ? cancelCount + 1 : 0;
         if (cancelCount == 2) {
-            traceEvent("cancel", "CAN 2 of 2 received");
+            trace.event("cancel", "CAN 2 of 2 received");
             return Skipped::Cancel;
         }
     }
@@ -260,8 +260,8 @@ int32_t YModemTx::sendBlock(const uint8_t* data, uint32_t length)
             }
         }
         if (transmissions == kMaxTransmissions) {
-            traceEvent("retries", "block %u sent %u times", static_cast<unsigned>(blockNumber),
-                       static_cast<unsigned>(transmissions));
+            trace.event("retries", "block %u sent %u times", static_cast<unsigned>(blockNumber),
+                        static_cast<unsigned>(transmissions));
             return silentWaits == kMaxTransmissions ? rc::Timeout : rc::TooManyRetries;
         }
         if (reply == Reply::SwitchToCrc) {
@@ -286,14 +286,14 @@ int32_t YModemTx::cancelIfStopped(int32_t result, const uint8_t* rest, uint32_t 
     // they answer a frame, so a cancel that arrived with the frame's tail
     // would be dropped with it: a frame already out gets its answer first.
     if (restLength > 0) {
-        traceEvent("cancel", "finishing the frame (%u bytes)", static_cast<unsigned>(restLength));
+        trace.event("cancel", "finishing the frame (%u bytes)", static_cast<unsigned>(restLength));
         if (!writeAll(port, rest, restLength, kWriteTimeoutMs))
             return result;
     }
     uint8_t answer = 0;
     if (answerDue)
         port.read(&answer, 1, kAnswerBeforeCancelMs);
-    sendCancel(port);
+    sendCancel(port, trace);
     return result;
 }
 
@@ -323,13 +323,13 @@ int32_t YModemTx::awaitStartCharAgain()
     for (uint32_t skipped = 0;; ++skipped) {
         int32_t c = readByte(kStartCharAgainMs);
         if (c == rc::Timeout)
-            traceEvent("timeout", "no %s again in %u ms", byteName(startChar).text, static_cast<unsigned>(kStartCharAgainMs));
+            trace.event("timeout", "no %s again in %u ms", byteName(startChar).text, static_cast<unsigned>(kStartCharAgainMs));
         if (c < 0)
             return c;
         if (c == startChar)
             return rc::Ok;
         if (c != ctl::ACK || skipped == kMaxSkippedAcks) {
-            traceEvent("bad-start", "%s instead of %s", byteName(static_cast<uint8_t>(c)).text, byteName(startChar).text);
+            trace.event("bad-start", "%s instead of %s", byteName(static_cast<uint8_t>(c)).text, byteName(startChar).text);
             return rc::BadStartChar;
         }
     }

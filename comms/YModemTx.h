@@ -3,14 +3,16 @@
 // The receiver's opening character picks the check and the pace: NAK for
 // the 8-bit checksum, "C" for CRC-16 with every block acknowledged, "G" for
 // CRC-16 streaming. The engine does no I/O of its own: bytes go through the
-// SerialPort, data come from an InStream, and all waiting happens inside
-// port calls, so a fake port with a virtual clock drives every timeout.
+// SerialPort, data come from an InStream, decisions go to a TraceSink, and
+// all waiting happens inside port calls, so a fake port with a virtual
+// clock drives every timeout.
 // The sender sends a cancel only when a stop was requested (rc::Interrupted
 // from the port), and stops when the receiver cancels (two CAN in a row).
 #pragma once
 #include <cstdint>
 
 #include "SerialPort.h"
+#include "TraceSink.h"
 
 class YModemTx {
 public:
@@ -23,8 +25,8 @@ public:
     };
 
     // startTimeoutMs: the budget for the receiver's opening character
-    // (never less than 11000 ms is used).
-    YModemTx(SerialPort& port, uint32_t startTimeoutMs);
+    // (never less than 11000 ms is used). The decisions go to `trace`.
+    YModemTx(SerialPort& port, uint32_t startTimeoutMs, TraceSink& trace = TraceSink::none());
 
     // X-Modem only; a Y-Modem batch always allows 1024-byte blocks.
     void setAllow1K(bool allow) { allow1K = allow; }
@@ -70,6 +72,7 @@ private:
                             bool answerDue = false);
 
     SerialPort& port;
+    TraceSink& trace;
     uint32_t startTimeoutMs;
     uint32_t blockNumber = 0;
     bool useCrc = true;

@@ -5,7 +5,9 @@
 // seam turns that into a return, and the status must then be 1. When it
 // returns, Options must agree with the arguments as they were left (quote
 // stripping rewrites them in place): at most two file arguments, taken in
-// order; the last -b and -p decide the baud rate, port and device; the
+// order (the argument after --send-line is its text, not a file); the
+// last --send-line gives the console line; the last -b and -p decide the
+// baud rate, port and device; the
 // stop string's length is its strlen and at most 128; every stored text
 // points into the arguments. Every argument and option value also goes
 // through parseNumber, compared with strtoull cut to 32 bits as a 32-bit
@@ -64,6 +66,7 @@ void checkOptions(int argc, char** argv, const char* arena, size_t arenaSize)
     FUZZ_CHECK(within(Options.logFileName, arena, arenaSize));
     FUZZ_CHECK(within(Options.logStopString, arena, arenaSize));
     FUZZ_CHECK(within(Options.portDevice, arena, arenaSize));
+    FUZZ_CHECK(within(Options.sendLine, arena, arenaSize));
     if (Options.logStopString != nullptr)
         FUZZ_CHECK(Options.logStopLength == std::strlen(Options.logStopString) &&
                    Options.logStopLength <= kMaxStopLength);
@@ -75,10 +78,22 @@ void checkOptions(int argc, char** argv, const char* arena, size_t arenaSize)
     const char* lastBaud = nullptr;
     const char* lastPort = nullptr;
     const char* lastPortNumber = nullptr;
+    const char* lastSendLine = nullptr;
     bool sawSend = false;
     bool sawReceive = false;
+    bool sawFollow = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
+        if (arg[0] == '-' && arg[1] == '-') {
+            // A run that returns has only these long options.
+            if (std::strcmp(arg, "--send-line") == 0)
+                lastSendLine = argv[++i];
+            else if (std::strncmp(arg, "--send-line=", 12) == 0)
+                lastSendLine = arg + 12;
+            else
+                sawFollow = std::strcmp(arg, "--follow-baud-switch") == 0 || sawFollow;
+            continue;
+        }
         if (arg[0] != '-') {
             FUZZ_CHECK(fileCount < 2);
             files[fileCount++] = arg;
@@ -96,6 +111,7 @@ void checkOptions(int argc, char** argv, const char* arena, size_t arenaSize)
     }
     FUZZ_CHECK(Options.fileName == files[0] && Options.destName == files[1]);
     FUZZ_CHECK(Options.sendMode == sawSend && Options.receiveMode == sawReceive);
+    FUZZ_CHECK(Options.sendLine == lastSendLine && Options.followBaudSwitch == sawFollow);
     uint32_t value = 0;
     if (lastBaud != nullptr) {
         FUZZ_CHECK(referenceNumber(lastBaud, value));

@@ -9,13 +9,14 @@
 //  - any name the engine opens stays below the working folder;
 //  - nothing reaches the disk beyond a declared size;
 //  - the result is one of the receiver's documented codes;
-//  - failures that cancel leave the five CAN as the last thing sent, and
-//    a success leaves an ACK.
+//  - failures that cancel leave the cancel (five CAN, five backspaces) as
+//    the last thing sent, and a success leaves an ACK.
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "Block.h"
+#include "CancelSequence.h"
 #include "FakePort.h"
 #include "FileEndpoints.h"
 #include "FuzzInput.h"
@@ -218,7 +219,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     FUZZ_CHECK(isDocumented(r, variant, portFault));
     if (!portFault) {
-        const std::vector<uint8_t> cancel(kCancelCount, ctl::CAN);
+        const std::vector<uint8_t> cancel(kCancelSequence, kCancelSequence + kCancelLength);
         if (r == rc::TooManyRetries || r == rc::BadHeader || r == rc::OutputFile)
             FUZZ_CHECK(lastWriteIs(port, cancel));
         if (r == rc::SecondFile)

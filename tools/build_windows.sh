@@ -1,9 +1,9 @@
 #!/bin/bash
 # Cross-builds blockxfer.exe for 64-bit Windows with mingw-w64.
 #   tools/build_windows.sh BUILD_DIR [--station] [extra cmake arguments...]
-# --station also builds flashstation.exe (station/flashstation.exe) and the
-# Wine tests' window_peek.exe (tests/windows/wine_tools/window_peek.exe).
-# Prints the path of blockxfer.exe on the last line of its output.
+# --station also builds flashstation.exe and the Wine tests'
+# window_peek.exe. The programs land in BUILD_DIR/bin; the path of
+# blockxfer.exe is the last line of the output.
 set -euo pipefail
 if [ $# -lt 1 ]; then
     echo "usage: $0 BUILD_DIR [cmake arguments...]" >&2
@@ -29,4 +29,4 @@ cmake -S "$source_dir" -B "$build" \
     -DBLOCKXFER_STATION=$station -DBLOCKXFER_TESTS=$station "$@" >"$build/configure.log" 2>&1 ||
     { cat "$build/configure.log" >&2; exit 1; }
 cmake --build "$build" --target "${targets[@]}" -j2 >&2
-echo "$build/comms/bl-test/blockxfer.exe"
+echo "$build/bin/blockxfer.exe"

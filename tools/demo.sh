@@ -69,41 +69,29 @@ if [ "$building" = yes ]; then
     cmake --build "$build" -j2 --target blockxfer nullmodem fakeboard sample_image
 fi
 
-nullmodem=$build/tools/nullmodem/nullmodem
-fakeboard=$build/tools/fakeboard/fakeboard
-image=$build/tools/fakeboard/sample-firmware.bin
-PATH=$build/comms/bl-test:$PATH
-for f in "$nullmodem" "$fakeboard" "$image" "$build/comms/bl-test/blockxfer"; do
+nullmodem=$build/bin/nullmodem
+fakeboard=$build/bin/fakeboard
+image=$build/sample-firmware.bin
+PATH=$build/bin:$PATH
+for f in "$nullmodem" "$fakeboard" "$image" "$build/bin/blockxfer"; do
   [ -e "$f" ] || { echo "demo: $f was not built" >&2; exit 1; }
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/blockxfer-demo.XXXXXX")
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Waits until the program writing to file $1 has printed its "ready" line.
-await_ready() {
-  for _ in $(seq 100); do
-    grep -qx ready "$1" 2>/dev/null && return 0
-    sleep 0.05
-  done
-  echo "demo: $2 did not start:" >&2
-  cat "$1" "$1.err" >&2 2>/dev/null
-  exit 1
-}
-
 . "$root/tools/cable.sh"
+# The cable and the board, by their ids, when the demo ends.
+keep_pids_in "$work/pids"
+trap 'end_kept_pids; rm -rf "$work"' EXIT
+
 cable_start "$nullmodem" "$work/com7" "$work/board" "$work/nullmodem.out" --baud 115200 --max-seconds 120 ||
   exit 1
-pids+=("$CABLE_PID")
 "$fakeboard" --port "$work/board" --max-seconds 120 >"$work/fakeboard.out" 2>"$work/fakeboard.out.err" &
-pids+=($!)
-await_ready "$work/fakeboard.out" fakeboard
+keep_pid $!
+if ! await_text "$work/fakeboard.out" '^ready$' 5 "$!"; then
+  echo "demo: fakeboard did not start:" >&2
+  cat "$work/fakeboard.out" "$work/fakeboard.out.err" >&2 2>/dev/null
+  exit 1
+fi
 
 cp "$image" "$work/sample-firmware.bin"
 echo

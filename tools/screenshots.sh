@@ -8,7 +8,7 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 out=${2:-$root/doc/screenshots}
-tool=$build/tests/station/station_screenshots
+tool=$build/bin/station_screenshots
 if [ ! -x "$tool" ]; then
   cmake --build "$build" -j2 --target station_screenshots
 fi

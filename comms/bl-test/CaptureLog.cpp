@@ -3,9 +3,9 @@
 
 #include "Fatal.h"
 #include "Flows.h"
-#include "LineTrace.h"
 #include "Options.h"
 #include "ResultCodes.h"
+#include "RunTrace.h"
 
 namespace {
 constexpr uint32_t kCaptureBuffer = 1152;
@@ -48,7 +48,7 @@ void captureLog(SerialPort& port)
         if (n == 0) {
             closeLog();
             std::printf("Log capture timeout.\n");
-            traceEvent("result", "0 log silence");
+            runTrace().event("result", "0 log silence");
             return;
         }
         if (n < 0) {
@@ -72,7 +72,7 @@ void captureLog(SerialPort& port)
         if (containsStop(buffer, held)) {
             closeLog();
             std::printf("Log capture termination string found.\n");
-            traceEvent("result", "0 log stop-string");
+            runTrace().event("result", "0 log stop-string");
             return;
         }
         // Keep a tail one byte shorter than the stop string, so that one

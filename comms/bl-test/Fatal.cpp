@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "LineTrace.h"
+#include "RunTrace.h"
 #include "StopRequest.h"
 #include "StopSignals.h"
 
@@ -19,9 +19,9 @@ void fatalError(int32_t code, const char* format, ...)
     if (code < 0)
         std::fprintf(stderr, ". Error %d", code);
     std::fprintf(stderr, "\n");
-    lineTrace().eventv("fatal", format, forTrace);
+    runTrace().eventv("fatal", format, forTrace);
     va_end(forTrace);
-    lineTrace().event("result", "%d", static_cast<int>(code));
+    runTrace().event("result", "%d", static_cast<int>(code));
     std::exit(code);
 }
 
@@ -29,7 +29,7 @@ void interruptedExit(const char* activity)
 {
     const int signal = stop::requestedSignal();
     std::fprintf(stderr, "%s interrupted by %s\n", activity, stopSignalName(signal));
-    lineTrace().event("interrupted", "%s", stopSignalName(signal));
-    lineTrace().event("result", "%d", stopExitStatus(signal));
+    runTrace().event("interrupted", "%s", stopSignalName(signal));
+    runTrace().event("result", "%d", stopExitStatus(signal));
     std::exit(stopExitStatus(signal));
 }

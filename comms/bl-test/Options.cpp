@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "LineTrace.h"
+#include "RunTrace.h"
 
 Settings Options;
 
@@ -276,7 +276,7 @@ void usageError(const char* format, ...)
     std::vfprintf(stderr, format, args);
     va_end(args);
     std::fprintf(stderr, "\nTry '%s -h' for more information.\n", Options.programName);
-    lineTrace().event("result", "1 command line");
+    runTrace().event("result", "1 command line");
     std::exit(1);
 }
 

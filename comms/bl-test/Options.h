@@ -3,31 +3,30 @@
 #include <cstdint>
 #include <cstdio>
 
+// Each field: what sets it (an option, through parseCommandLine in
+// Options.cpp, unless said otherwise), then what reads it.
 struct Settings {
-    uint32_t portNumber = 1;
-    uint32_t baudRate = 115200;
-    uint32_t startTimeoutMs = 30000;
-    uint32_t logTimeoutMs = 10000;
-    const char* programName = nullptr;
-    // Linux convenience: -p/dev/ttyUSB0 names the device itself.
-    const char* portDevice = nullptr;
-    bool useXModem = false;
-    bool xmodemCrc = false;
-    bool xmodem1K = false;
-    bool ymodemG = false;
-    bool sendMode = false;
-    bool receiveMode = false;
-    bool logEcho = false;
-    const char* fileName = nullptr;
-    const char* destName = nullptr;
-    const char* logFileName = nullptr;
-    const char* logStopString = nullptr;
-    uint32_t logStopLength = 0;
-    FILE* logFile = nullptr;
-    // Long options: a console line typed after the port set-up, and
-    // following the console's requests to change the line's rate.
-    const char* sendLine = nullptr;
-    bool followBaudSwitch = false;
+    uint32_t portNumber = 1;             // -pN; main opens that port
+    uint32_t baudRate = 115200;          // -b; main configures the port with it
+    uint32_t startTimeoutMs = 30000;     // -t; the engines' start budget (sendFile, receiveFile)
+    uint32_t logTimeoutMs = 10000;       // -lt; captureLog's silence, main's wait for a switch back
+    const char* programName = nullptr;   // argv[0]; the usage text and usageError's hint
+    const char* portDevice = nullptr;    // -pPATH, a device named directly; main's createSerialPort
+    bool useXModem = false;              // -sx, -sk, -rx, -rc; sendFile, receiveFile
+    bool xmodemCrc = false;              // -rc; receiveFile
+    bool xmodem1K = false;               // -sk; sendFile
+    bool ymodemG = false;                // -rg; receiveFile
+    bool sendMode = false;               // -s*; main (whether a send comes before the log)
+    bool receiveMode = false;            // -r*; main (receive instead of send and log)
+    bool logEcho = false;                // -le; captureLog
+    const char* fileName = nullptr;      // the first plain argument; sendFile, receiveFile, main
+    const char* destName = nullptr;      // the second plain argument (else sendFile sets FILE); sendFile
+    const char* logFileName = nullptr;   // -lf; main creates the log, captureLog names it
+    const char* logStopString = nullptr; // -lx; captureLog
+    uint32_t logStopLength = 0;          // -lx (its length, at most kMaxStopLength); captureLog
+    FILE* logFile = nullptr;             // main opens logFileName; captureLog writes and closes it
+    const char* sendLine = nullptr;      // --send-line; main's ConsolePort types it
+    bool followBaudSwitch = false;       // --follow-baud-switch; main's ConsolePort (follows the switches)
 };
 
 extern Settings Options;

@@ -3,14 +3,14 @@
 #include "Fatal.h"
 #include "FileEndpoints.h"
 #include "Flows.h"
-#include "LineTrace.h"
 #include "Options.h"
 #include "ResultCodes.h"
+#include "RunTrace.h"
 #include "YModemRx.h"
 
 void receiveFile(SerialPort& port)
 {
-    YModemRx receiver(port, Options.startTimeoutMs);
+    YModemRx receiver(port, Options.startTimeoutMs, runTrace());
     OutFile out;
     if (Options.useXModem && Options.fileName == nullptr)
         usageError("File argument missing");
@@ -31,5 +31,5 @@ void receiveFile(SerialPort& port)
     if (out.file != nullptr && std::fclose(out.file) != 0)
         fatalError(rc::OutputFile, "Error during file transfer");
     std::printf("\nReceived OK\n");
-    traceEvent("result", "0 received");
+    runTrace().event("result", "0 received");
 }

@@ -3,9 +3,9 @@
 #include "Fatal.h"
 #include "FileEndpoints.h"
 #include "Flows.h"
-#include "LineTrace.h"
 #include "Options.h"
 #include "ResultCodes.h"
+#include "RunTrace.h"
 #include "YModemTx.h"
 
 namespace {
@@ -43,7 +43,7 @@ void sendFile(SerialPort& port)
     InFile source(file, size);
     std::printf("Sending %s...\n", Options.fileName);
 
-    YModemTx sender(port, Options.startTimeoutMs);
+    YModemTx sender(port, Options.startTimeoutMs, runTrace());
     int32_t result;
     if (Options.useXModem) {
         sender.setAllow1K(Options.xmodem1K);
@@ -62,6 +62,6 @@ void sendFile(SerialPort& port)
     if (result != 0)
         fatalError(result, "Error during file transfer");
     std::printf("\nSent OK\n");
-    traceEvent("result", "0 sent");
+    runTrace().event("result", "0 sent");
     std::fclose(file);
 }

@@ -28,8 +28,9 @@
 //   Windows) are recorded by StopSignals.h's handler; the port's waits
 //   then return rc::Interrupted, the engine sends its cancel and the flow
 //   ends through interruptedExit with the signal's status.
-// - BLOCKXFER_TRACE wraps the port in TracingSerialPort and records the
-//   engines' decisions (LineTrace.cpp).
+// - BLOCKXFER_TRACE opens the run's trace (RunTrace.h, a LineTrace), wraps
+//   the port in TracingSerialPort and hands the trace to the engines and
+//   the console port as their TraceSink; they own no file and no clock.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -41,9 +42,9 @@
 #include "ConsolePort.h"
 #include "Fatal.h"
 #include "Flows.h"
-#include "LineTrace.h"
 #include "Options.h"
 #include "ResultCodes.h"
+#include "RunTrace.h"
 #include "SerialPort.h"
 #include "StopSignals.h"
 #include "TracingSerialPort.h"
@@ -63,12 +64,12 @@ void openTrace(int argc, char** argv)
     const char* path = std::getenv("BLOCKXFER_TRACE");
     if (path == nullptr || path[0] == '\0')
         return;
-    if (!lineTrace().open(path)) {
+    if (!runTrace().open(path)) {
         std::fprintf(stderr, "Warning: can't open trace file '%s' (%s); no trace is written\n", path,
                      std::strerror(errno));
         return;
     }
-    lineTrace().command(argc, argv);
+    runTrace().command(argc, argv);
 }
 
 bool sends()
@@ -84,7 +85,7 @@ SerialPort* withConsole(SerialPort* port)
     settings.line = Options.sendLine;
     settings.screenStart = sends();
     settings.followSwitch = Options.followBaudSwitch;
-    return &console.emplace(*port, settings);
+    return &console.emplace(*port, settings, runTrace());
 }
 
 // Without a log capture nothing reads after the transfer, yet a console
@@ -114,8 +115,8 @@ int main(int argc, char** argv)
     if (device == nullptr)
         fatalError(rc::NoPortObject, "Can't create port");
     SerialPort* port = device.get();
-    if (lineTrace().isOpen())
-        port = &tracedDevice.emplace(*device, lineTrace());
+    if (runTrace().isOpen())
+        port = &tracedDevice.emplace(*device, runTrace());
     port = withConsole(port);
 
     int32_t r = port->open(Options.portNumber);

@@ -2,7 +2,7 @@
 // PNG) and the picture of Picture1 (57 x 57, JPEG), a circuit board with a
 // chip on it. Run once and commit the output:
 //   cmake --build <build> --target station_make_art
-//   <build>/station/station_make_art station/art
+//   <build>/bin/station_make_art station/art
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>

@@ -8,25 +8,13 @@
 
 #include "FileEndpoints.h"
 #include "ResultCodes.h"
+#include "WholeFile.h"
 
 namespace {
 
 std::string tempPath(const char* tag)
 {
     return std::string(::testing::TempDir()) + "endpoints_" + tag + "_" + std::to_string(getpid());
-}
-
-std::vector<uint8_t> slurp(const std::string& path)
-{
-    std::vector<uint8_t> data;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return data;
-    int c;
-    while ((c = std::fgetc(f)) != EOF)
-        data.push_back(static_cast<uint8_t>(c));
-    std::fclose(f);
-    return data;
 }
 
 TEST(InFile, ProgressBeforeEachReadAndFinalLine)
@@ -93,7 +81,7 @@ TEST(OutFile, DeclaredSizeCutsTheFill)
     EXPECT_EQ(out.write(nullptr, 0), 0);
     std::string text = testing::internal::GetCapturedStdout();
     std::fclose(out.file);
-    EXPECT_EQ(slurp(path).size(), 1000u);
+    EXPECT_EQ(readWholeFile(path).size(), 1000u);
     EXPECT_EQ(text.find("Receiving " + path + "...\n"), 0u);
     EXPECT_NE(text.find("    1000 bytes of 1000 - 100%\r"), std::string::npos);
     unlink(path.c_str());
@@ -110,7 +98,7 @@ TEST(OutFile, EndBeforeTheDeclaredSizeFails)
     EXPECT_EQ(out.write(nullptr, 0), rc::OutputFile);
     testing::internal::GetCapturedStdout();
     std::fclose(out.file);
-    EXPECT_EQ(slurp(path), block);  // what arrived stays for a look
+    EXPECT_EQ(readWholeFile(path), std::string(block.begin(), block.end()));  // what arrived stays for a look
     unlink(path.c_str());
 }
 
@@ -126,7 +114,7 @@ TEST(OutFile, UnknownSizeKeepsEverythingAndShortLine)
     EXPECT_EQ(out.write(nullptr, 0), 0);
     std::string text = testing::internal::GetCapturedStdout();
     std::fclose(out.file);
-    EXPECT_EQ(slurp(path), block);
+    EXPECT_EQ(readWholeFile(path), std::string(block.begin(), block.end()));
     EXPECT_NE(text.find("       0 bytes\r     128 bytes\r"), std::string::npos);
     unlink(path.c_str());
 }
@@ -145,7 +133,7 @@ TEST(OutFile, OpenRules)
     EXPECT_EQ(out.open(second.c_str(), 5), rc::OutputFile);
     std::string text = testing::internal::GetCapturedStdout();
     std::fclose(out.file);
-    EXPECT_EQ(slurp(first), std::vector<uint8_t>{'q'});
+    EXPECT_EQ(readWholeFile(first), "q");
     EXPECT_NE(access(second.c_str(), F_OK), 0);
     EXPECT_EQ(text.find("Receiving"), text.rfind("Receiving"));
     unlink(first.c_str());

@@ -10,6 +10,7 @@
 #include "CancelSequence.h"
 #include "FakePort.h"
 #include "Frames.h"
+#include "MemorySink.h"
 #include "MemorySource.h"
 #include "ResultCodes.h"
 #include "StopRequest.h"
@@ -75,11 +76,6 @@ struct ScriptedSender {
     }
 };
 
-struct NullSink : YModemRx::OutStream {
-    int open(const char*, uint32_t) override { return 0; }
-    int write(const uint8_t*, uint32_t count) override { return static_cast<int>(count); }
-};
-
 enum class Side { Sender, Receiver };
 
 struct Case {
@@ -120,7 +116,7 @@ protected:
         if (GetParam().withPeer)
             sender.attach(port);
         YModemRx rx(port, 30000);
-        NullSink sink;
+        MemorySink sink;
         return rx.receiveYModem(sink, false);
     }
 };

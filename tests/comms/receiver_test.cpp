@@ -10,6 +10,7 @@
 #include "CancelSequence.h"
 #include "FakePort.h"
 #include "Frames.h"
+#include "MemorySink.h"
 #include "ResultCodes.h"
 #include "YModemRx.h"
 
@@ -24,33 +25,6 @@ Bytes pattern(size_t n, uint8_t seed = 1)
 }
 
 const Bytes kEot{ctl::EOT};
-
-// Records what the receiver hands over.
-struct MemorySink : YModemRx::OutStream {
-    int open(const char* name, uint32_t size) override
-    {
-        opens.emplace_back(name);
-        declared = size;
-        return openResult;
-    }
-    int write(const uint8_t* d, uint32_t n) override
-    {
-        if (n == 0) {
-            ++eofs;
-            return 0;
-        }
-        if (writeResult < 0)
-            return writeResult;
-        data.insert(data.end(), d, d + n);
-        return static_cast<int>(n);
-    }
-    std::vector<std::string> opens;
-    uint32_t declared = 0;
-    Bytes data;
-    int eofs = 0;
-    int openResult = 0;
-    int writeResult = 0;
-};
 
 // Sends each frame when the receiver writes its trigger byte; other bytes
 // the receiver writes are only recorded.

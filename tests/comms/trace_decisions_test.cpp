@@ -1,68 +1,28 @@
-// What the engines write into the process's line trace: the decisions a
-// person needs to read a failed transfer, each at its place between the
-// bytes, driven through the fake port in virtual time.
+// What the engines say they decided: the decisions a person needs to read
+// a failed transfer, in their order, driven through the fake port in
+// virtual time and recorded by the sink the engines are handed.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <functional>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "Block.h"
 #include "FakePort.h"
-#include "MemorySource.h"
 #include "Frames.h"
-#include "LineTrace.h"
+#include "MemorySink.h"
+#include "MemorySource.h"
+#include "RecordingTrace.h"
 #include "ResultCodes.h"
 #include "YModemRx.h"
 #include "YModemTx.h"
 
 namespace {
 
-
-struct MemorySink : YModemRx::OutStream {
-    int open(const char*, uint32_t) override { return 0; }
-    int write(const uint8_t* d, uint32_t n) override
-    {
-        data.insert(data.end(), d, d + n);
-        return static_cast<int>(n);
-    }
-    Bytes data;
-};
-
-
-// The process's trace, opened on a scratch file for one test; the lines
-// that are neither bytes nor the run's frame come back without their times.
 class TraceDecisionsTest : public ::testing::Test {
 protected:
-    TraceDecisionsTest()
-    {
-        char pattern[] = "/tmp/trace-decisions.XXXXXX";
-        int fd = mkstemp(pattern);
-        close(fd);
-        path = pattern;
-        EXPECT_TRUE(lineTrace().open(path.c_str()));
-    }
-    ~TraceDecisionsTest() override
-    {
-        lineTrace().close();
-        std::remove(path.c_str());
-    }
-    std::vector<std::string> decisions()
-    {
-        lineTrace().close();
-        std::ifstream in(path);
-        std::vector<std::string> seen;
-        for (std::string line; std::getline(in, line);) {
-            std::string rest = line.substr(line.find(' ') + 1);
-            if (rest.rfind("in ", 0) != 0 && rest.rfind("out ", 0) != 0 && rest.rfind("begin ", 0) != 0)
-                seen.push_back(rest);
-        }
-        return seen;
-    }
-    std::string path;
+    const std::vector<std::string>& decisions() const { return trace.events; }
+    RecordingTrace trace;
 };
 
 // The receiver names what was wrong with each frame it asks for again.
@@ -87,7 +47,7 @@ TEST_P(ReceiverReasonTest, ResendSaysWhy)
         else if (n == 1 && d[0] == ctl::ACK && p.pending() == 0)
             p.deliver(ctl::EOT, 2);
     };
-    YModemRx receiver(port, 3000);
+    YModemRx receiver(port, 3000, trace);
     MemorySink sink;
     ASSERT_EQ(receiver.receiveXModem(sink, false), rc::Ok);
     EXPECT_EQ(sink.data, data);
@@ -132,7 +92,7 @@ TEST_F(TraceDecisionsTest, ReceiverWithCrcNamesABadCrcAndARepeatedBlock)
         else if (answers == 4 && d[0] == ctl::ACK)
             p.deliver(ctl::EOT, 2);
     };
-    YModemRx receiver(port, 3000);
+    YModemRx receiver(port, 3000, trace);
     MemorySink sink;
     ASSERT_EQ(receiver.receiveXModem(sink, true), rc::Ok);
     EXPECT_EQ(sink.data, data);
@@ -152,10 +112,10 @@ TEST_F(TraceDecisionsTest, ReceiverThatGivesUpSaysSoAndCancels)
         if (n == 1 && d[0] == ctl::NAK)
             p.deliver(Bytes{ctl::SOH, 0x01, 0xfe, 0x00}, 2);  // cut short every time
     };
-    YModemRx receiver(port, 3000);
+    YModemRx receiver(port, 3000, trace);
     MemorySink sink;
     ASSERT_EQ(receiver.receiveXModem(sink, false), rc::TooManyRetries);
-    std::vector<std::string> seen = decisions();
+    const std::vector<std::string>& seen = decisions();
     ASSERT_GE(seen.size(), 3u);
     EXPECT_EQ(seen[0], "ask NAK");
     EXPECT_EQ(seen[1], "resend NAK short-frame block 1");
@@ -181,7 +141,7 @@ TEST_F(TraceDecisionsTest, SenderNamesTheOpeningCharacterEachResendAndSilence)
         }
     };
     port.deliver(ctl::NAK, 20);
-    YModemTx sender(port, 1000);
+    YModemTx sender(port, 1000, trace);
     sender.setAcceptStreaming(false);
     MemorySource source(Bytes(100, 0x42));
     ASSERT_EQ(sender.waitForStart(), rc::Ok);
@@ -202,7 +162,7 @@ TEST_F(TraceDecisionsTest, SenderCountsTheReceiversCancel)
             p.deliver(Bytes{ctl::CAN, ctl::CAN}, 5);
     };
     port.deliver(ctl::CRC, 20);
-    YModemTx sender(port, 1000);
+    YModemTx sender(port, 1000, trace);
     MemorySource source(Bytes(100, 0x42));
     ASSERT_EQ(sender.waitForStart(), rc::Ok);
     ASSERT_EQ(sender.sendStream(source), rc::Cancelled);
@@ -217,7 +177,7 @@ TEST_F(TraceDecisionsTest, SenderCountsTheReceiversCancel)
 TEST_F(TraceDecisionsTest, SenderWithoutAReceiverSaysItTimedOut)
 {
     FakePort port;
-    YModemTx sender(port, 1000);
+    YModemTx sender(port, 1000, trace);
     EXPECT_EQ(sender.waitForStart(), rc::Timeout);
     EXPECT_EQ(decisions(), std::vector<std::string>{"timeout no opening character"});
 }

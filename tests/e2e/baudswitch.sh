@@ -12,11 +12,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 SCRIPT=$here/../../doc/uboot-flash.sh
 BOARD_PID=""
 
+# start_board LOG: the board prints its banner once the first blockxfer
+# listens, which it does from when it has made its LOG.
 start_board() {
     start_line --baud follow
-    # The script's first blockxfer listens before the board prints.
-    (sleep 0.5; exec "$FAKEBOARD" --port "$WORK/b" --uboot --start-timeout 15 --max-seconds 120) \
-        > "$WORK/board.out" 2>&1 &
+    rm -f "$WORK/$1"
+    (wait_until 10 test -e "$WORK/$1"
+        exec "$FAKEBOARD" --port "$WORK/b" --uboot --start-timeout 15 --max-seconds 120) > "$WORK/board.out" 2>&1 &
     BOARD_PID=$!
 }
 
@@ -32,7 +34,7 @@ script_case() {
     # X-Modem stores whole blocks.
     [ "$1" = -x ] && stored=$(( (size + 127) / 128 * 128 ))
     head -c "$size" /dev/urandom > "$WORK/image.bin"
-    start_board
+    start_board uboot-boot.log
     (cd "$WORK" && BLOCKXFER=$BLOCKXFER "$SCRIPT" "${@:1:$#-1}" "$WORK/a" image.bin "${@: -1}") \
         > "$WORK/script.out" 2>&1
     local status=$?
@@ -51,7 +53,7 @@ script_case "loady at the console's own rate" 20000 115200
 # Without --follow-baud-switch the sender stays at 115200 and the board's
 # opening characters at 921600 reach it garbled: no start.
 head -c 20000 /dev/urandom > "$WORK/image.bin"
-start_board
+start_board boot.log
 (cd "$WORK" && "$BLOCKXFER" -p"$WORK/a" -lfboot.log -lx"Hit any key" -lt10 > /dev/null &&
     "$BLOCKXFER" -p"$WORK/a" --send-line "" -lfprompt.log -lx"=> " -lt5 > /dev/null &&
     "$BLOCKXFER" -p"$WORK/a" --send-line 'loady ${loadaddr} 921600' -t1 -sy image.bin) > "$WORK/missed.out" 2>&1

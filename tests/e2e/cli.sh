@@ -77,7 +77,7 @@ expect_eq "stty sees the standard rate" "921600" "$(stty -F "$WORK/a" speed 2>&1
 # Another blockxfer holds the port while it captures a log.
 "$B" -p"$WORK/a" -lfheld.log -lt5 > "$WORK/holder.out" &
 holder=$!
-for _ in $(seq 1 100); do grep -q Capturing "$WORK/holder.out" && break; sleep 0.02; done
+await_text "$WORK/holder.out" Capturing 2
 run -p"$WORK/a"
 expect_eq "held port" "Can't open port. Error -102" "$err"
 expect_eq "held port status" 154 "$status"

@@ -47,15 +47,6 @@ peer() {
     PEER_PID=$!
 }
 
-# until_received BYTES: until the receiving end has written that much.
-until_received() {
-    for _ in $(seq 1 400); do
-        [ "$(stat -c %s rx/src.bin 2>/dev/null || echo 0)" -ge "$1" ] && return 0
-        sleep 0.05
-    done
-    return 1
-}
-
 # interrupt NAME SIGNAL SIDE PEER: ours sends (SIDE tx) or receives (rx).
 interrupt() {
     local name=$1 sig=$2 side=$3 kind=$4 pid
@@ -77,7 +68,7 @@ interrupt() {
         (cd rx && ours -ry -t10) &
         pid=$!
     fi
-    check "$name: data flows" until_received 32768
+    check "$name: data flows" await_size rx/src.bin 32768 20
     local during
     during=$(cat flags)
     local t0
@@ -85,7 +76,7 @@ interrupt() {
     kill -s "$sig" "$pid"
     wait "$pid"
     local status=$?
-    for _ in $(seq 1 200); do [ -s peer.end ] && break; sleep 0.05; done
+    wait_until 10 test -s peer.end
     local ms=$(( ($(cut -d' ' -f2 peer.end 2>/dev/null || date +%s%N) - t0) / 1000000 ))
     echo "stop $kind $ms ms ($name)"
 
@@ -138,7 +129,7 @@ ours -sy src.bin &
 pid=$!
 sleep 0.1
 peer bx-rx
-until_received 8192
+await_size rx/src.bin 8192 20
 kill -STOP "$LINE_PID"
 kill -INT $pid
 sleep 0.05

@@ -2,32 +2,27 @@
 # published device paths, peers in the background, cleanup on exit.
 # Needs BLOCKXFER and NULLMODEM (paths of the built programs); SHIM is the
 # tcdrain shim for lrzsz peers.
+#
+# The scripts do not use `set -e`: a test goes on after a failed check
+# (check and expect_eq count it and return non-zero), so that one run
+# reports every fact that is wrong, and finish gives the status. Commands
+# whose status is the fact under test (a blockxfer that must fail) are
+# expected to fail too. Steps that the rest cannot do without, such as
+# the line, end the script themselves.
 set -u
-. "$(dirname "${BASH_SOURCE[0]}")/../../tools/cable.sh"
+. "$(dirname "${BASH_SOURCE[0]}")/../support/line.sh"
 . "$(dirname "${BASH_SOURCE[0]}")/../support/checks.sh"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/e2e.XXXXXX")
-LINE_PID=""
+LINE_DIR=$WORK
 
+# The line first, then every background job of the script, by their ids.
 cleanup() {
-    [ -n "$LINE_PID" ] && kill "$LINE_PID" 2>/dev/null && wait "$LINE_PID" 2>/dev/null
+    stop_line
     jobs -p | xargs -r kill 2>/dev/null
     rm -rf "$WORK"
 }
 trap cleanup EXIT
-
-# start_line [nullmodem options...]: ends A and B at $WORK/a and $WORK/b.
-start_line() {
-    stop_line
-    cable_start "$NULLMODEM" "$WORK/a" "$WORK/b" "$WORK/ready" --max-seconds 900 "$@" || exit 1
-    LINE_PID=$CABLE_PID
-}
-
-stop_line() {
-    cable_stop "$LINE_PID"
-    LINE_PID=""
-}
-
 
 # X-Modem carries no size: the received file is padded with SUB (0x1A) to
 # a multiple of 128 bytes.

@@ -36,10 +36,7 @@ transfer() {
     local sender=$!
     # The receiver starts once the sender's port is set up (which empties
     # it), so its first "C" is read and traced rather than thrown away.
-    for _ in $(seq 1 250); do
-        grep -q ' configure ' "$WORK/$1-tx.trace" 2>/dev/null && break
-        sleep 0.02
-    done
+    await_text "$WORK/$1-tx.trace" ' configure '
     (cd rx && BLOCKXFER_TRACE="$WORK/$1-rx.trace" "$B" -p"$WORK/b" -ry -t5 > ../recv.out 2> ../recv.err)
     recv_status=$?
     wait "$sender"

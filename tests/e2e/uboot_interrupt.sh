@@ -20,16 +20,16 @@ head -c $((100 * 1024)) /dev/urandom > "$WORK/image"
 
 # until_phase WHEN: the sender's progress has reached the phase.
 until_phase() {
-    for _ in $(seq 1 400); do
-        case $1 in
-        start) sleep 0.5 && return 0 ;;
-        header) grep -q "^[0-9.]* start C" "$WORK/trace" 2>/dev/null && sleep 0.5 && return 0 ;;
-        data) [ "$(tr '\r' '\n' < "$WORK/send.out" | tail -n 1 | awk '{print $1 + 0}')" -ge 16384 ] &&
-            return 0 ;;
-        esac
-        sleep 0.05
-    done
-    return 1
+    case $1 in
+    start) sleep 0.5 ;;
+    header) await_text "$WORK/trace" "^[0-9.]* start C" 20 && sleep 0.5 ;;
+    data) wait_until 20 sent_at_least 16384 ;;
+    esac
+}
+
+# sent_at_least BYTES: the sender's progress line has counted that much.
+sent_at_least() {
+    [ "$(tr '\r' '\n' < "$WORK/send.out" | tail -n 1 | awk '{print $1 + 0}')" -ge "$1" ]
 }
 
 # interrupt WHEN SIGNAL

@@ -11,9 +11,11 @@
 # used when set, else socat.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/line.sh"
+. "$here/../support/line.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/allocs.XXXXXX")
-trap 'stop_line; rm -rf "$work"' EXIT
+LINE_DIR=$work
+# The line, then the programs still running in the background, by their ids.
+trap 'stop_line; jobs -p | xargs -r kill 2>/dev/null; rm -rf "$work"' EXIT
 
 status=0
 declare -A counts
@@ -28,7 +30,7 @@ measure() {
         rx_trace="$work/rx-$name.trace"
     fi
     head -c $((mib * 1024 * 1024)) /dev/urandom >"$work/sent-$name.bin"
-    start_line "$work" || exit 1
+    start_line
     mkdir -p "$work/in-$name"
     (cd "$work/in-$name" && BLOCKXFER_TRACE="$rx_trace" ALLOC_COUNT_FILE="$work/rx-$name" \
         LD_PRELOAD="$ALLOC_COUNTER" "$BLOCKXFER" -p"$work/a" -r -t10 >"$work/rx-$name.out" 2>&1) &

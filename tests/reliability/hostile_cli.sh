@@ -12,8 +12,9 @@
 # (setpriv), since root reads any file.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/line.sh"
+. "$here/../support/line.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/hostile.XXXXXX")
+LINE_DIR=$work
 mounted=""
 cleanup() {
     stop_line
@@ -38,7 +39,7 @@ raw_end() {  # raw_end PATH: the far end as a plain byte pipe
 }
 
 # --- a lone double quote ----------------------------------------------------
-start_line "$work"
+start_line
 status=$(run_bx out err -p"$work/a" '"')
 expect_eq "lone quote is the FILE to send" "Can't open file '\"'. Error -300" "$(cat err)"
 expect_eq "lone quote status" 212 "$status"
@@ -57,7 +58,7 @@ expect_eq "no log created on a command-line error" "no" "$([ -e LOG129 ] && echo
 raw_end "$work/b"
 (timeout 60 "$BLOCKXFER" -p"$work/a" -lfLOG128 -lt5 "-lx$stop128" >out128 2>err128; echo $? >status128) &
 capture=$!
-for _ in $(seq 1 100); do grep -q Capturing out128 2>/dev/null && break; sleep 0.05; done
+await_text out128 Capturing
 # Split in two writes, the second holding the last byte only.
 printf 'before %s' "${stop128%S}" >"$work/b"
 sleep 0.3
@@ -73,12 +74,12 @@ stop_line
 # 40 KB of numbered lines at 115200 baud take about 3.5 s, far longer than
 # the 1 s log timeout: the capture must keep going, the log must grow
 # while it runs, and nothing may be lost.
-start_line "$work" --baud 115200
+start_line --baud 115200
 raw_end "$work/b"
 for i in $(seq 1 1000); do printf 'console line %05d: the board keeps talking\n' "$i"; done >talk.txt
 (timeout 60 "$BLOCKXFER" -p"$work/a" -lfLOGTALK -lt1 >outtalk 2>errtalk; echo $? >statustalk) &
 capture=$!
-for _ in $(seq 1 100); do grep -q Capturing outtalk 2>/dev/null && break; sleep 0.05; done
+await_text outtalk Capturing
 cat talk.txt >"$work/b" &
 sleep 1.5
 size1=$(stat -c %s LOGTALK)
@@ -93,7 +94,7 @@ expect_eq "nothing of the talk lost" "$(md5sum <talk.txt)" "$(md5sum <LOGTALK)"
 stop_line
 
 # --- FILE a directory -------------------------------------------------------
-start_line "$work"
+start_line
 mkdir adir
 status=$(run_bx out err -p"$work/a" -sy adir)
 case "$(cat err)" in
@@ -133,7 +134,7 @@ head -c 200000 /dev/urandom >big.bin
 full_disk_case() {
     local dir=$1 how=$2 limit=$3
     echo "keep me" >"$dir/keep.txt"
-    start_line "$work"
+    start_line
     (cd "$dir" && bash -c "$limit exec timeout 60 \"\$0\" -p\"\$1\" -r" "$BLOCKXFER" "$work/a" \
         >"$work/outfull" 2>"$work/errfull"; echo $? >"$work/statusfull") &
     local receiver=$!

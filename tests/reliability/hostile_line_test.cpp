@@ -12,6 +12,7 @@
 #include "FakePort.h"
 #include "FileEndpoints.h"
 #include "HostileLine.h"
+#include "MemorySink.h"
 #include "MemorySource.h"
 #include "ResultCodes.h"
 #include "YModemRx.h"
@@ -20,22 +21,6 @@
 namespace {
 
 using namespace std::string_literals;
-
-// Keeps what the receiver hands over.
-struct Collected : YModemRx::OutStream {
-    int open(const char*, uint32_t size) override
-    {
-        declared = size;
-        return 0;
-    }
-    int write(const uint8_t* bytes, uint32_t count) override
-    {
-        data.insert(data.end(), bytes, bytes + count);
-        return static_cast<int>(count);
-    }
-    uint32_t declared = 0;
-    Bytes data;
-};
 
 bool endsWithCancel(const Bytes& written)
 {
@@ -54,7 +39,7 @@ TEST(EndlessText, ReceiverGivesUpInsteadOfDrainingForever)
         SCOPED_TRACE(ymodem ? "Y-Modem" : "X-Modem CRC");
         EndlessTextPort line(kConsoleText, kFloodLimit);
         YModemRx receiver(line, 30000);
-        Collected out;
+        MemorySink out;
         const int32_t r = ymodem ? receiver.receiveYModem(out, false)
                                  : receiver.receiveXModem(out, true);
         EXPECT_EQ(r, rc::TooManyRetries);
@@ -86,7 +71,7 @@ TEST(EndlessText, SenderWithoutAnOpeningCharacterStopsAtItsBudget)
 
 struct LineFixture : ::testing::Test {
     FakePort port;
-    Collected out;
+    MemorySink out;
 };
 
 TEST_F(LineFixture, NoiseBeforeTheHandshakeAndDuringTheDataIsSurvived)

@@ -9,15 +9,17 @@
 # Needs BLOCKXFER and valgrind; NULLMODEM is used when set, else socat.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/line.sh"
+. "$here/../support/line.sh"
 work=$(mktemp -d "${TMPDIR:-/tmp}/memcheck.XXXXXX")
-trap 'stop_line; rm -rf "$work"' EXIT
+LINE_DIR=$work
+# The line, then the programs still running in the background, by their ids.
+trap 'stop_line; jobs -p | xargs -r kill 2>/dev/null; rm -rf "$work"' EXIT
 memcheck=(valgrind --tool=memcheck --error-exitcode=99 --leak-check=full
           --show-leak-kinds=all --errors-for-leak-kinds=definite,indirect,possible)
 
 head -c $((256 * 1024)) /dev/urandom >"$work/fw.bin"
 mkdir -p "$work/in"
-start_line "$work" || exit 1
+start_line
 (cd "$work/in" && "${memcheck[@]}" --log-file="$work/rx.vg" "$BLOCKXFER" -p"$work/a" -r -t20 \
     >"$work/rx.out" 2>&1) &
 rx=$!

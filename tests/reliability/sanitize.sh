@@ -23,6 +23,9 @@ cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
 cmake --build "$build" -j"$jobs"
 
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1
+# What the system libraries do under the sanitizers (the xcb platform of the
+# one test with a display) is suppressed by name: asan.supp, lsan.supp.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1:suppressions=$here/asan.supp
+export LSAN_OPTIONS=suppressions=$here/lsan.supp
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir "$build" -j"$jobs" --output-on-failure "$@"

@@ -16,23 +16,9 @@ set -u
 DIGITS="2 3 5 8"
 DIVISOR=8
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/stations.XXXXXX")
-pids=()
-cleanup() {
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+# The cables, stations and boards, by their ids (kept from the first cable on).
+trap 'end_kept_pids; rm -rf "$WORK"' EXIT
 . "$(dirname "$0")/../support/checks.sh"
-
-await_line() {  # await_line FILE TEXT: until FILE holds the line TEXT
-    for _ in $(seq 1 250); do
-        grep -qx "$2" "$1" 2>/dev/null && return 0
-        sleep 0.02
-    done
-    echo "no \"$2\" in $1: $(cat "$1")" >&2
-    exit 1
-}
 
 # gzip's trailer holds the CRC-32 of the data, little-endian.
 crc32() {
@@ -44,12 +30,12 @@ hex() { printf '%s' "$1" | od -An -tx1 | tr -d ' \n'; }
 export PATH="$BLOCKXFER_DIR:$PATH"
 export QT_QPA_PLATFORM=offscreen
 mkdir "$WORK/lines"
+keep_pids_in "$WORK/lines/pids"
 
 # One PC: the four cables, each published like a serial device.
 for d in $DIGITS; do
     cable_start "$NULLMODEM" "$WORK/lines/com$d" "$WORK/lines/board$d" "$WORK/lines/com$d.out" \
         --baud 115200 --trace "$WORK/lines/com$d.trace" --max-seconds 120 || exit 1
-    pids+=("$CABLE_PID")
     export "COM$d=$WORK/lines/com$d"
 done
 
@@ -66,10 +52,13 @@ done
 for d in $DIGITS; do
     (cd "$WORK/station$d" && exec "$STATION_INSTANCE" --time-divisor $DIVISOR --job-done job-done) \
         >"$WORK/station$d.out" 2>&1 &
-    pids+=($!)
+    keep_pid $!
     station_pid[$d]=$!
 done
-for d in $DIGITS; do await_line "$WORK/station$d.out" "port is open"; done
+for d in $DIGITS; do
+    await_text "$WORK/station$d.out" '^port is open$' ||
+        { echo "station $d did not open its port: $(cat "$WORK/station$d.out")" >&2; exit 1; }
+done
 
 # Every port is taken: neither a blockxfer nor a second station gets in.
 mkdir "$WORK/intruder"
@@ -90,7 +79,7 @@ expect_eq "port 3: the second station names the port it could not have" "flashst
 for d in $DIGITS; do
     "$FAKEBOARD" --port "$WORK/lines/board$d" --banner-line-delay-ms 50 --max-seconds 120 \
         >"$WORK/lines/board$d.out" 2>&1 &
-    pids+=($!)
+    keep_pid $!
 done
 for d in $DIGITS; do
     wait "${station_pid[$d]}"

@@ -15,7 +15,6 @@
 #include <memory>
 #include <signal.h>
 #include <spawn.h>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -25,20 +24,13 @@
 
 #include "Crc32.h"
 #include "SerialPort.h"
+#include "WholeFile.h"
 
 extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
 
 void writeFile(const std::string& path, const std::string& data)
 {
@@ -113,8 +105,8 @@ public:
     ~Child() { stop(); }
 
     bool started() const { return pid > 0; }
-    std::string output() const { return readFile(stdoutPath); }
-    std::string errors() const { return readFile(stdoutPath + ".err"); }
+    std::string output() const { return readWholeFile(stdoutPath); }
+    std::string errors() const { return readWholeFile(stdoutPath + ".err"); }
 
     // The exit status as a shell sees it, or -1 when it was still running
     // after `limit` (it is then killed).
@@ -210,7 +202,7 @@ protected:
         return {status, run.output(), run.errors()};
     }
 
-    std::string log() const { return readFile(dir + "/LOG"); }
+    std::string log() const { return readWholeFile(dir + "/LOG"); }
 
     std::string dir;
     std::string hostEnd;

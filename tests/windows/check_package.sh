@@ -7,7 +7,7 @@
 # Exits 77 (skipped) when the folder holds no finished Windows build.
 set -u
 build=${1:?usage: check_package.sh WINDOWS-BUILD-DIR}
-[ -f "$build/CPackConfig.cmake" ] && [ -f "$build/station/flashstation.exe" ] ||
+[ -f "$build/CPackConfig.cmake" ] && [ -f "$build/bin/flashstation.exe" ] ||
     { echo "SKIPPED: no Windows build in $build"; exit 77; }
 build=$(cd "$build" && pwd)
 version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
@@ -16,17 +16,9 @@ cmake --build "$build" -j2 >"$build/package-build.log" 2>&1 || { cat "$build/pac
 (cd "$build" && cpack -G ZIP >cpack.log 2>&1) || { cat "$build/cpack.log"; exit 1; }
 zip=$build/$name.zip
 
-failures=0
-check() {
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok    $what"
-    else
-        failures=$((failures + 1))
-        echo "FAIL  $what"
-    fi
-}
+. "$(dirname "$0")/../support/checks.sh"
+check_passed() { echo "ok    $1"; }
+check_failed() { echo "FAIL  $1"; }
 check "$name.zip made" [ -f "$zip" ]
 listing=$(cmake -E tar tf "$zip" | sort | tr '\n' ' ')
 expected="$name/README.txt $name/blockxfer.exe $name/blockxfer.txt $name/flashstation.exe $name/run.bat $name/uboot-flash.bat "

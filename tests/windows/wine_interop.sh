@@ -81,9 +81,15 @@ cleanup() {
     wineserver -k 2>/dev/null
     wineserver -w 2>/dev/null
     [ -n "$line_pid" ] && kill "$line_pid" 2>/dev/null && wait "$line_pid" 2>/dev/null
+    # The Linux ends of a pair that was cut short, by their ids.
+    jobs -p | xargs -r kill 2>/dev/null
     rm -f "$dosdevices/com$winport" "$dosdevices/com$deadport"
 }
 trap cleanup EXIT
+. "$here/../../tools/cable.sh"
+. "$here/../support/checks.sh"
+# Each case prints its own line, with its figures.
+check_failed() { :; }
 
 win_tty="$work/win.tty"
 lin_tty="$work/lin.tty"
@@ -91,7 +97,6 @@ rm -f "$win_tty" "$lin_tty"
 if [ -n "$nullmodem" ]; then
     # 1 ms of latency, as a real line has: lrzsz discards its input right
     # after each ACK, so an unthrottled sender's next frame could vanish.
-    . "$here/../../tools/cable.sh"
     cable_start "$nullmodem" "$win_tty" "$lin_tty" "$work/line.out" --baud 115200 --latency-ms 1 ||
         exit 1
     line_pid=$CABLE_PID
@@ -99,10 +104,7 @@ if [ -n "$nullmodem" ]; then
 else
     socat pty,raw,echo=0,link="$win_tty" pty,raw,echo=0,link="$lin_tty" 2>"$work/line.err" &
     line_pid=$!
-    for _ in $(seq 100); do
-        [ -e "$win_tty" ] && [ -e "$lin_tty" ] && break
-        sleep 0.05
-    done
+    wait_until 5 test -e "$win_tty" -a -e "$lin_tty"
     line="socat pty pair, unthrottled"
 fi
 [ -e "$win_tty" ] && [ -e "$lin_tty" ] || { cat "$work/line.err"; echo "FAIL: no line"; exit 1; }
@@ -130,8 +132,6 @@ ZIO="<$lin_tty >$lin_tty"
 head -c 20001 /dev/urandom >"$work/y.bin"
 head -c $((12 * 1024 + 384)) /dev/urandom >"$work/x.bin"
 
-failures=0
-cases=0
 # run_pair NAME SENDER RECEIVER SOURCE RECEIVED-NAME
 # The sender starts first and waits for the receiver's opening character;
 # the time runs from the receiver's start until both have ended.
@@ -152,11 +152,11 @@ run_pair() {
     local txrc=$?
     local seconds
     seconds=$(echo "$(date +%s.%N) - $start" | bc)
-    cases=$((cases + 1))
     if [ $txrc -eq 0 ] && [ $rxrc -eq 0 ] && cmp -s "$source" "$dir/rx/$received"; then
+        count_check "$name" 0
         printf 'ok    %-34s %6d bytes %6.2f s\n' "$name" "$(stat -c %s "$source")" "$seconds"
     else
-        failures=$((failures + 1))
+        count_check "$name" 1
         printf 'FAIL  %-34s sender %d, receiver %d\n' "$name" $txrc $rxrc
         for log in tx rx; do
             echo "  --- $log:"
@@ -215,10 +215,7 @@ run_interrupt() {
     case $sender in wine*) sleep 1.5 ;; *) sleep 0.2 ;; esac
     (cd "$dir/rx" && exec env --default-signal=INT $receiver) >"$dir/rx.log" 2>&1 &
     local rxpid=$!
-    for _ in $(seq 1 300); do
-        [ "$(stat -c %s "$dir/rx/big.bin" 2>/dev/null || echo 0)" -ge 16384 ] && break
-        sleep 0.05
-    done
+    await_size "$dir/rx/big.bin" 16384 15
     local target=$txpid peer=$rxpid
     [ "$who" = rx ] && target=$rxpid peer=$txpid
     local start
@@ -229,15 +226,15 @@ run_interrupt() {
     local ms=$(( ($(date +%s%N) - start) / 1000000 ))
     wait $target
     local rc=$?
-    cases=$((cases + 1))
     local got
     got=$(stat -c %s "$dir/rx/big.bin" 2>/dev/null || echo 0)
     if [ $rc -eq 58 ] && [ $peerrc -eq 210 ] && [ $ms -le 2000 ] && [ "$got" -gt 0 ] &&
         grep -q "File transfer interrupted by Ctrl+C" "$dir/$who.log" &&
         cmp -s -n "$got" "$work/big.bin" "$dir/rx/big.bin"; then
+        count_check "$name" 0
         printf 'ok    %-34s other end stopped after %d ms\n' "$name" $ms
     else
-        failures=$((failures + 1))
+        count_check "$name" 1
         printf 'FAIL  %-34s status %d, other end %d after %d ms, %d bytes\n' "$name" $rc $peerrc $ms "$got"
         tr '\r' '\n' <"$dir/$who.log" | tail -n 3 | sed 's/^/  /'
     fi
@@ -253,14 +250,14 @@ run_pair "wine/linux ymodem send, -p//./com$winport" "wine $exe -p//./com$winpor
 # digits: both "no such device", -101, seen by a shell as 155.
 expect_no_device() {
     local port=$1
-    cases=$((cases + 1))
     local out
     out=$(cd "$work" && wine "$exe" -p"$port" -t1 -sy y.bin 2>&1)
     local status=$?
     if [ $status -eq 155 ] && [[ $out == *"Can't open port. Error -101"* ]]; then
+        count_check "COM$port names no device" 0
         printf 'ok    %-34s status %d\n' "COM$port names no device" $status
     else
-        failures=$((failures + 1))
+        count_check "COM$port names no device" 1
         printf 'FAIL  %-34s status %d: %s\n' "COM$port names no device" $status "$out"
     fi
 }
@@ -274,5 +271,5 @@ if [ $baseline -eq 1 ]; then
     blockxfer_pairs "$W_LINUX" "linux/linux"
 fi
 
-echo "$((cases - failures)) of $cases passed"
+echo "$((checks - failures)) of $checks passed"
 [ $failures -eq 0 ]

@@ -60,9 +60,9 @@ command -v Xvfb >/dev/null || skip "Xvfb not installed (apt-get install xvfb)"
 command -v xdotool >/dev/null || skip "xdotool not installed"
 [ -z "$shots" ] || command -v import >/dev/null || skip "--screenshots needs ImageMagick's import"
 
-blockxfer_exe=$exe_dir/comms/bl-test/blockxfer.exe
-station_exe=$exe_dir/station/flashstation.exe
-peek_exe=$exe_dir/tests/windows/wine_tools/window_peek.exe
+blockxfer_exe=$exe_dir/bin/blockxfer.exe
+station_exe=$exe_dir/bin/flashstation.exe
+peek_exe=$exe_dir/bin/window_peek.exe
 if [ ! -f "$blockxfer_exe" ] || [ ! -f "$station_exe" ] || [ ! -f "$peek_exe" ]; then
     command -v x86_64-w64-mingw32-g++ >/dev/null || skip "no Windows programs and no mingw-w64 to build them"
     "$here/../../tools/build_windows.sh" "$exe_dir" --station >/dev/null 2>"$exe_dir.log" ||
@@ -79,21 +79,12 @@ if [ -n "$shots" ]; then
     shots=$(cd "$shots" && pwd)
 fi
 
-failures=0
-checks=0
 started=$(date +%s)
 note() { printf '%4d s  %s\n' $(($(date +%s) - started)) "$*"; }
-check() {  # check WHAT COMMAND...
-    local what=$1
-    shift
-    checks=$((checks + 1))
-    if "$@"; then
-        note "ok    $what"
-    else
-        failures=$((failures + 1))
-        note "FAIL  $what"
-    fi
-}
+. "$here/../support/checks.sh"
+# Every check gets a line, with the seconds since the start.
+check_passed() { note "ok    $1"; }
+check_failed() { note "FAIL  $1"; }
 
 xvfb_pid=""
 line_pid=""
@@ -111,14 +102,11 @@ trap cleanup EXIT
 # A display of our own; -displayfd picks a free number.
 Xvfb -displayfd 3 -screen 0 800x480x24 -dpi 96 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
-for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.05
-done
-[ -s "$work/display" ] || { cat "$work/xvfb.log"; echo "FAIL: no Xvfb"; exit 1; }
-export DISPLAY=:$(cat "$work/display")
-
 . "$here/../../tools/cable.sh"
+wait_until 5 test -s "$work/display" || { cat "$work/xvfb.log"; echo "FAIL: no Xvfb"; exit 1; }
+export DISPLAY=:$(cat "$work/display")
+# From here on each look at the window runs window_peek.exe under Wine.
+AWAIT_STEP=0.5
 cable_start "$nullmodem" "$work/com3.tty" "$work/board.tty" "$work/line.out" --baud 115200 --latency-ms 1 \
     --max-seconds 900 || { echo "FAIL: no line"; exit 1; }
 line_pid=$CABLE_PID
@@ -171,14 +159,6 @@ shown() {  # shown ID: the text of a control as the last peek saw it
 shows() {  # shows ID TEXT
     [ "$(shown "$1")" = "$2" ] || { echo "      control $1 shows '$(shown "$1")', not '$2'"; return 1; }
 }
-wait_for() {  # wait_for SECONDS COMMAND...: until COMMAND holds
-    local deadline=$(($(date +%s) + $1))
-    shift
-    until "$@"; do
-        [ "$(date +%s)" -lt $deadline ] || return 1
-        sleep 0.5
-    done
-}
 box_open() { xdotool search --onlyvisible --name "$1" >/dev/null 2>&1; }
 box_closed() { ! box_open "$1"; }
 peek_shows() { peek && shows "$@"; }  # peek_shows ID TEXT
@@ -223,7 +203,7 @@ press_enter() {  # press_enter TITLE-PATTERN
         [ -n "$box" ] || return 0
         xdotool windowfocus --sync "$box" 2>/dev/null
         xdotool key Return
-        wait_for 5 box_closed "$1" && return 0
+        wait_until 5 box_closed "$1" && return 0
         note "      the box is still open after Enter (attempt $attempt)"
     done
     return 1
@@ -258,7 +238,7 @@ start_must_fail() {
     [ "$job" = - ] || printf '%s\r\n' "$job" >"$dir/run.bat"
     (cd "$dir" && exec wine flashstation.exe) >"$dir/station.out" 2>&1 &
     local pid=$!
-    check "$name: a box" wait_for 30 box_open '^flashstation$'
+    check "$name: a box" wait_until 30 box_open '^flashstation$'
     (cd "$work" && wine window_peek.exe --boxes) >"$work/boxes.raw" 2>/dev/null
     check "$name: it says '$text'" grep -qF "static |$text|" <(tr -d '\r' <"$work/boxes.raw")
     check "$name: no window" bash -c "! grep -q '^window |$title|' <(tr -d '\r' <'$work/boxes.raw')"
@@ -279,7 +259,7 @@ fi
 # ---- start-up ----
 (cd "$bench" && FLASHSTATION_TEST_TIME_DIVISOR=$divisor exec wine flashstation.exe) >"$work/station.out" 2>&1 &
 station_pid=$!
-check "the window comes up" wait_for 30 peek
+check "the window comes up" wait_until 30 peek
 check "client area 634 x 306" grep -qx "client 634x306" "$work/peek.txt"
 layout_ok() {
     local expected got
@@ -292,13 +272,13 @@ check "port 3 read from run.bat" shows $id_Label4 3
 check "waiting: Label1 Please Insert Main Board" shows $id_Label1 "Please Insert Main Board"
 check "waiting: Time1 one blank, Label2 and Text2 empty" \
     eval 'shows $id_Time1 " " && shows $id_Label2 "" && shows $id_Text2 ""'
-check "the focus is in txtReceive" wait_for 5 peek_holds "^control $id_txtReceive .* focus "
+check "the focus is in txtReceive" wait_until 5 peek_holds "^control $id_txtReceive .* focus "
 snap wine-1-waiting.png
 focused() { peek && grep -q "^control $1 .* focus " "$work/peek.txt"; }
 tab_to() {  # tab_to KEY ID: the key moves the focus to control ID
     xdotool windowfocus --sync "$(xdotool search --onlyvisible --name "^$title\$" | head -n 1)" 2>/dev/null
     xdotool key "$1"
-    wait_for 3 focused "$2"
+    wait_until 3 focused "$2"
 }
 if [ $real_time -eq 0 ]; then
     check "Tab: Text2" tab_to Tab $id_Text2
@@ -314,7 +294,7 @@ printf '\r\nU-Boot 2024.01 (Mar 04 2024 - 10:21:07 +0000)\r\n\r\nCPU:   ARM Cort
     >"$work/board.tty"
 reply=$(read_reply)
 check "the board's text is answered with CR CR LF" [ "$reply" = " \r \r \n" ]
-check "board talking: Label1 Don't remove before finish" wait_for 5 peek_shows $id_Label1 "Don't remove before finish"
+check "board talking: Label1 Don't remove before finish" wait_until 5 peek_shows $id_Label1 "Don't remove before finish"
 check "txtReceive holds the board's text" grep -q "DRAM:  256 MiB" "$work/peek.txt"
 snap wine-2-board-talking.png
 
@@ -325,15 +305,15 @@ run_board() {
     shift 4
     note "board: $name"
     start_board "$name" "$@"
-    check "$name: trigger found, Writing Program..., ticks counting" wait_for 20 programming
+    check "$name: trigger found, Writing Program..., ticks counting" wait_until 20 programming
     if [ "$name" = "good-1" ] && [ -n "$shots" ]; then
         # Once the job's console window has gone from over the station's.
-        wait_for 30 job_running && wait_for 60 job_ended && wait_for 10 console_gone
+        wait_until 30 job_running && wait_until 60 job_ended && wait_until 10 console_gone
         snap wine-3-programming.png
     fi
     local armed_at
     armed_at=$(date +%s)
-    check "$name: the result box" wait_for $((cycle_seconds + 30)) box_open "$box"
+    check "$name: the result box" wait_until $((cycle_seconds + 30)) box_open "$box"
     local programming_seconds=$(($(date +%s) - armed_at))
     note "      box after $programming_seconds s of programming"
     check "$name: the job had ended when the box came" job_ended
@@ -358,10 +338,10 @@ run_board() {
     fi
     # The operator takes the board away and closes the box, once the job
     # is done with the port.
-    check "$name: the job has ended" wait_for 60 job_ended
+    check "$name: the job has ended" wait_until 60 job_ended
     stop_board
     check "$name: Enter closes the box" press_enter "$box"
-    check "$name: reset for the next board" wait_for 10 reset_done
+    check "$name: reset for the next board" wait_until 10 reset_done
 }
 
 if [ $real_time -eq 1 ]; then
@@ -370,7 +350,7 @@ if [ $real_time -eq 1 ]; then
     printf 'next board\r\n' >"$work/board.tty"
     reply=$(read_reply)
     check "the reopened port answers the next board" [ "$reply" = " \r \r \n" ]
-    check "the next board's text is shown" wait_for 5 peek_holds "next board"
+    check "the next board's text is shown" wait_until 5 peek_holds "next board"
 else
     run_board good-1 "$success_box" "Program Success..." "Please remove Main Board"
     run_board good-2 "$success_box" "Program Success..." "Please remove Main Board"
@@ -400,7 +380,7 @@ fi
 
 # EXIT ends the program with status 0.
 (cd "$work" && wine window_peek.exe "$title" --click $id_EXIT) >/dev/null 2>&1
-wait_for 20 station_ended
+wait_until 20 station_ended
 wait "$station_pid"
 status=$?
 check "EXIT ends the program with status 0" [ $status -eq 0 ]
@@ -410,12 +390,12 @@ if [ $real_time -eq 0 ]; then
     (cd "$bench" && FLASHSTATION_TEST_TIME_DIVISOR=$divisor exec wine flashstation.exe --early-result) \
         >"$work/station-early.out" 2>&1 &
     station_pid=$!
-    check "early: the window comes up" wait_for 30 peek
+    check "early: the window comes up" wait_until 30 peek
     run_board early "$success_box" "Program Success..." "Please remove Main Board"
     check "early: the box before the 100th tick ($last_programming_seconds s of $cycle_seconds)" \
         [ "$last_programming_seconds" -lt $((cycle_seconds - 5)) ]
     (cd "$work" && wine window_peek.exe "$title" --click $id_EXIT) >/dev/null 2>&1
-    wait_for 20 station_ended
+    wait_until 20 station_ended
     (cd "$bench" && timeout 30 wine flashstation.exe --help) >"$work/help.out" 2>&1
     check "--help names --early-result and --job-limit" \
         eval 'grep -q -- "--early-result" "$work/help.out" && grep -q -- "--job-limit SECONDS" "$work/help.out"'
