@@ -96,6 +96,9 @@ def receiver_seeds():
         s += rx_short(1, file_bytes(128))
     yield s
     yield rx_config(X_CRC) + op(5) + bytes([1, 128]) + file_bytes(128) + bytes([40, 0x10])
+    # The sender cancels where a block should begin.
+    yield rx_config(X_CRC) + rx_short(1, file_bytes(128)) + rx_raw(bytes([CAN, CAN]))
+    yield rx_config(Y) + rx_header(b"c.bin\x00300") + rx_raw(b"") + rx_raw(bytes([CAN, CAN]))
 
 # --- sender -----------------------------------------------------------------
 XMODEM, XMODEM1K, YMODEM = 0, 1, 2

@@ -8,7 +8,8 @@
 // disk. After every run it checks that
 //  - any name the engine opens stays below the working folder;
 //  - nothing reaches the disk beyond a declared size;
-//  - the result is one of the receiver's documented codes;
+//  - the result is one of the receiver's documented codes (a sender's
+//    cancel, two CAN where a block begins, included);
 //  - failures that cancel leave the cancel (five CAN, five backspaces) as
 //    the last thing sent, and a success leaves an ACK.
 #include <cstdio>
@@ -125,6 +126,7 @@ bool isDocumented(int32_t r, Variant variant, bool portFault)
     case rc::Timeout:
     case rc::TooManyRetries:
     case rc::OutputFile:
+    case rc::Cancelled:
         return true;
     case rc::BadHeader:
     case rc::SecondFile:
