@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
@@ -214,23 +215,35 @@ TEST(NullModemProgram, SenderRunsAheadOfTheLineByOneTransmitBufferOnly)
     NullModem nm({"--baud", "115200"});
     expectReady(nm);
     End a(nm.path("a")), b(nm.path("b"));
-    // Frame-sized writes for 0.2 s without waiting: the line takes about
-    // 2300 bytes meanwhile, the transmit buffer 4 KiB; a pty alone would
-    // take some 60 KiB.
+    // Frame-sized writes for 1.5 s, reading as they arrive. The relay is
+    // stopped for the first eight frames, as a loaded machine may keep it
+    // from reacting: a pty alone takes some 60 KiB, so those frames get in.
+    // The writer must then be held until the line has caught up, and end
+    // ahead of it by one transmit buffer, a frame and some scheduling slack.
     const Bytes frame = randomBytes(1029, 10);
     size_t accepted = 0;
+    size_t received = 0;
+    auto take = [&] {
+        Bytes got = b.read(SIZE_MAX, 0);
+        received += got.size();
+    };
+    kill(nm.pid, SIGSTOP);
+    for (int i = 0; i < 8; ++i)
+        accepted += static_cast<size_t>(std::max<ssize_t>(0, ::write(a.fd, frame.data(), frame.size())));
+    kill(nm.pid, SIGCONT);
+    ASSERT_EQ(accepted, 8 * frame.size());
     auto start = Clock::now();
-    while (secondsSince(start) < 0.2) {
+    while (secondsSince(start) < 1.5) {
         ssize_t n = ::write(a.fd, frame.data(), frame.size());
         if (n > 0)
             accepted += static_cast<size_t>(n);
+        take();
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    EXPECT_GT(accepted, 4096u);
-    // Slack for a loaded machine, where the hold-back reacts later; still
-    // far below what a pty alone would take.
-    EXPECT_LT(accepted, 4096u + 2304u + 4 * frame.size());
-    EXPECT_EQ(b.read(accepted, 300).size(), accepted);
+    take();
+    EXPECT_LT(accepted - received, 4096u + 2 * frame.size() + 1152u);
+    received += b.read(accepted - received, 300).size();
+    EXPECT_EQ(received, accepted);
 }
 
 TEST(NullModemProgram, AStreamKeepsTheLineRateOverALongLine)
