@@ -141,12 +141,14 @@ run_pair() {
     rm -rf "$dir"
     mkdir -p "$dir/tx" "$dir/rx"
     cp "$source" "$dir/tx/"
-    (cd "$dir/tx" && exec timeout 60 bash -c "$sender") >"$dir/tx.log" 2>&1 &
+    # Each blockxfer keeps a line trace beside its files (a relative name,
+    # which Wine and Linux resolve alike), shown when the case fails.
+    (cd "$dir/tx" && BLOCKXFER_TRACE=line.trace exec timeout 60 bash -c "$sender") >"$dir/tx.log" 2>&1 &
     local txpid=$!
     case $sender in wine*) sleep 1.5 ;; *) sleep 0.2 ;; esac
     local start
     start=$(date +%s.%N)
-    (cd "$dir/rx" && timeout 60 bash -c "$receiver") >"$dir/rx.log" 2>&1
+    (cd "$dir/rx" && BLOCKXFER_TRACE=line.trace exec timeout 60 bash -c "$receiver") >"$dir/rx.log" 2>&1
     local rxrc=$?
     wait $txpid
     local txrc=$?
@@ -161,6 +163,7 @@ run_pair() {
         for log in tx rx; do
             echo "  --- $log:"
             tr '\r' '\n' <"$dir/$log.log" | tail -n 5 | sed 's/^/  /'
+            [ -f "$dir/$log/line.trace" ] && tail -n 12 "$dir/$log/line.trace" | sed 's/^/  trace: /'
         done
         [ -f "$dir/rx/$received" ] && cmp "$source" "$dir/rx/$received" | sed 's/^/  /'
     fi
@@ -238,6 +241,20 @@ run_interrupt() {
         printf 'FAIL  %-34s status %d, other end %d after %d ms, %d bytes\n' "$name" $rc $peerrc $ms "$got"
         tr '\r' '\n' <"$dir/$who.log" | tail -n 3 | sed 's/^/  /'
     fi
+    line_quiet
+}
+# The peer stops inside a frame: what it had handed to its port, and what
+# the cable's transmit buffer held, is still on the line for up to half a
+# second at 115200 baud. A program that opened the port meanwhile would
+# take that for its peer's answer (Wine starts the next one in 40 ms), so
+# each end is read until the line has been quiet for 0.3 s.
+line_quiet() {
+    local end tries
+    for end in "$win_tty" "$lin_tty"; do
+        for tries in $(seq 1 20); do
+            [ "$(timeout 0.3 dd if="$end" bs=4096 count=1 2>/dev/null | wc -c)" -gt 0 ] || break
+        done
+    done
 }
 run_interrupt "wine/linux Ctrl+C while sending" "$W_WINE -sy big.bin" "$L -ry" tx
 run_interrupt "wine/linux Ctrl+C while receiving" "$L -sy big.bin" "$W_WINE -ry" rx

@@ -94,8 +94,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: window_peek TITLE [--click ID] | --boxes | --layout\n");
         return 2;
     }
+    // The window exists before its controls and texts; the program shows
+    // it once it has loaded them.
     HWND window = FindWindowA(nullptr, argv[1]);
-    if (window == nullptr) {
+    if (window == nullptr || !IsWindowVisible(window)) {
         std::printf("no window |%s|\n", argv[1]);
         return 1;
     }
